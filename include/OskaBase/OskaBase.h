@@ -1,0 +1,9 @@
+// Everything the OskaBase library exports.
+#pragma once
+
+#include <OskaBase/Export.h>
+#include <OskaBase/Noncopyable.h>
+#include <OskaBase/Singleton.h>
+#include <OskaBase/Task.h>
+#include <OskaBase/MessageLoop.h>
+#include <OskaBase/Log.h>
