@@ -3,6 +3,7 @@
 // library) shows how the singletons are torn down.
 #include <OskaBase/OskaBase.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -13,6 +14,7 @@ using Oska::Base::CTask;
 
 using RecordFn = void (*)(const char*);
 RecordFn g_record = nullptr;
+std::atomic<bool> g_slow_task_started{false};
 
 // Held by a loop for ever; records its loop's name when the loop releases it.
 class Marker : public CDelayTask {
@@ -28,6 +30,7 @@ class Marker : public CDelayTask {
 class SlowTask : public CTask {
  public:
   void Execute() override {
+    g_slow_task_started = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     g_record("notify task finished");
   }
@@ -51,5 +54,7 @@ extern "C" __attribute__((visibility("default"))) int oska_probe_start(RecordFn 
   cleanup.PostDelayTask(new Marker("cleanup"));
   netsdk.PostDelayTask(new Marker("netsdk"));
   notify.PostTask(new SlowTask());
+  // Return only once the task runs, so the unload meets a task in progress.
+  while (!g_slow_task_started.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return 0;
 }
