@@ -42,6 +42,22 @@ void ReleaseOutsideLock(Queue& queue, std::mutex& mutex) {
   }
 }
 
+// Queues `task` unless it is empty or the loop is not running. `size`, when
+// given, mirrors the queue's length for lock-free readers.
+template <class Queue, class Task>
+bool Enqueue(const std::atomic<bool>& quit, Queue& queue, std::mutex& mutex, Task task,
+             std::atomic<std::uint32_t>* size) {
+  if (!task || quit.load()) return false;
+  try {
+    std::lock_guard<std::mutex> lock(mutex);
+    queue.push_back(std::move(task));
+    if (size != nullptr) size->store(static_cast<std::uint32_t>(queue.size()));
+  } catch (const std::bad_alloc&) {
+    return false;  // the task is released with the argument
+  }
+  return true;
+}
+
 }  // namespace
 
 CMessageLoopBase::CMessageLoopBase()
@@ -62,42 +78,23 @@ bool CMessageLoopBase::PostDelayTask(CDelayTask* task) {
 }
 
 bool CMessageLoopBase::PostTask(std::shared_ptr<CTask> task) {
-  if (!task || quit_.load()) return false;
   CMessageLoopQueues& q = *queues_;
-  try {
-    std::lock_guard<std::mutex> lock(q.queue_mutex_);
-    q.work_queue_.push_back(std::move(task));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  if (!Enqueue(quit_, q.work_queue_, q.queue_mutex_, std::move(task), nullptr)) return false;
   q.WakeIfSleeping();
   return true;
 }
 
 bool CMessageLoopBase::PostPriorityTask(std::shared_ptr<CTask> task) {
-  if (!task || quit_.load()) return false;
   CMessageLoopQueues& q = *queues_;
-  try {
-    std::lock_guard<std::mutex> lock(q.priority_mutex_);
-    q.priority_queue_.push_back(std::move(task));
-    q.priority_size_.store(static_cast<std::uint32_t>(q.priority_queue_.size()));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  if (!Enqueue(quit_, q.priority_queue_, q.priority_mutex_, std::move(task), &q.priority_size_)) return false;
   q.WakeIfSleeping();
   return true;
 }
 
+// Delayed posts wake nobody: the task waits for the next sweep anyway.
 bool CMessageLoopBase::PostDelayTask(std::shared_ptr<CDelayTask> task) {
-  if (!task || quit_.load()) return false;
   CMessageLoopQueues& q = *queues_;
-  try {
-    std::lock_guard<std::mutex> lock(q.queue_mutex_);
-    q.delay_queue_.push_back(std::move(task));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
+  return Enqueue(quit_, q.delay_queue_, q.queue_mutex_, std::move(task), nullptr);
 }
 
 void CMessageLoopBase::Quit() {
