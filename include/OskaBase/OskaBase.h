@@ -7,3 +7,9 @@
 #include <OskaBase/Task.h>
 #include <OskaBase/MessageLoop.h>
 #include <OskaBase/Log.h>
+#include <OskaBase/Error.h>
+#include <OskaBase/RefCounted.h>
+#include <OskaBase/WeakReference.h>
+#include <OskaBase/NonThreadSafe.h>
+#include <OskaBase/SingleBaseThread.h>
+#include <OskaBase/Interrupted.h>
