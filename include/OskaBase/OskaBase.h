@@ -7,3 +7,4 @@
 #include <OskaBase/Task.h>
 #include <OskaBase/MessageLoop.h>
 #include <OskaBase/Log.h>
+#include <OskaBase/CircularBuffer.h>
