@@ -13,3 +13,4 @@
 #include <OskaBase/NonThreadSafe.h>
 #include <OskaBase/SingleBaseThread.h>
 #include <OskaBase/Interrupted.h>
+#include <OskaBase/CircularBuffer.h>
