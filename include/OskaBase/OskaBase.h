@@ -6,4 +6,5 @@
 #include <OskaBase/Singleton.h>
 #include <OskaBase/Task.h>
 #include <OskaBase/MessageLoop.h>
+#include <OskaBase/ThreadPool.h>
 #include <OskaBase/Log.h>
