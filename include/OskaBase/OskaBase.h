@@ -6,6 +6,7 @@
 #include <OskaBase/Singleton.h>
 #include <OskaBase/Task.h>
 #include <OskaBase/MessageLoop.h>
+#include <OskaBase/ThreadPool.h>
 #include <OskaBase/Log.h>
 #include <OskaBase/Error.h>
 #include <OskaBase/RefCounted.h>

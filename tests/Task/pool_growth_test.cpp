@@ -1,0 +1,116 @@
+// How the pool grows with the load and shrinks back to its floor.
+#include <OskaBase/ThreadPool.h>
+
+#include "Task/PoolTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using Oska::Base::CMessageLoopDyThreadPool;
+using pool_test::Gate;
+using pool_test::HeldTask;
+using pool_test::Tally;
+using pool_test::WaitUntil;
+
+// Floor 1, ceiling 4, two tasks per thread, tasks that block: each new worker
+// takes a task before the next post, and the pool grows exactly when
+// busy + queued exceeds 2 x workers.
+TEST(PoolGrowth, GrowsWhenBusyPlusQueuedExceedsTheLoadFactor) {
+  CMessageLoopDyThreadPool pool;
+  Gate gate;
+  Tally tally;
+  ASSERT_TRUE(pool.Start(1, 4, 2));
+  ASSERT_EQ(pool.GetThreadNum(), 1);
+
+  // expected workers after each post, and tasks started by then
+  const int workers[] = {1, 1, 2, 2, 3};
+  const int started[] = {1, 1, 2, 2, 3};
+  for (int post = 0; post < 5; ++post) {
+    pool.PostTask(new HeldTask(tally, &gate));
+    EXPECT_EQ(pool.GetThreadNum(), workers[post]) << "after post " << post + 1;
+    ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == started[post]; }))
+        << "after post " << post + 1;
+  }
+  EXPECT_EQ(pool.GetWorkTaskCount(), 2);
+  gate.Open();
+  pool.Stop(true);
+  EXPECT_EQ(tally.finished.load(), 5);
+  EXPECT_EQ(tally.destroyed.load(), 5);
+}
+
+TEST(PoolGrowth, LimitsAreClamped) {
+  Tally tally;
+  CMessageLoopDyThreadPool pool;
+  {
+    // Start(0, 0, 0): one worker, ceiling 1, so even a load factor of 0 never
+    // grows it.
+    Gate gate;
+    pool.Start(0, 0, 0);
+    EXPECT_EQ(pool.GetThreadNum(), 1);
+    for (int i = 0; i < 4; ++i) pool.PostTask(new HeldTask(tally, &gate));
+    EXPECT_EQ(pool.GetThreadNum(), 1);
+    gate.Open();
+    pool.Stop(true);
+  }
+  {
+    Gate gate;
+    pool.Start(-7, -7, -1);
+    EXPECT_EQ(pool.GetThreadNum(), 1);
+    for (int i = 0; i < 4; ++i) pool.PostTask(new HeldTask(tally, &gate));
+    EXPECT_EQ(pool.GetThreadNum(), 1);
+    gate.Open();
+    pool.Stop(true);
+  }
+  {
+    // A ceiling above 1024 is 1024: with a load factor of 0 every post grows
+    // the pool until then.
+    Gate gate;
+    pool.Start(2, 5000, 0);
+    EXPECT_EQ(pool.GetThreadNum(), 2);
+    for (int i = 0; i < 1100; ++i) pool.PostTask(new HeldTask(tally, &gate));
+    EXPECT_EQ(pool.GetThreadNum(), 1024);
+    gate.Open();
+    pool.Stop(true);
+  }
+  EXPECT_EQ(tally.finished.load(), 1108);
+  EXPECT_EQ(tally.destroyed.load(), 1108);
+}
+
+TEST(PoolGrowth, NegativeLoadFactorGrowsOnEveryPostUpToTheCeiling) {
+  CMessageLoopDyThreadPool pool;
+  Gate gate;
+  Tally tally;
+  pool.Start(1, 3, -1);
+  for (int i = 0; i < 5; ++i) pool.PostTask(new HeldTask(tally, &gate));
+  EXPECT_EQ(pool.GetThreadNum(), 3);
+  gate.Open();
+}
+
+TEST(PoolGrowth, SurplusWorkersRetireToTheFloorAndNeverBelow) {
+  CMessageLoopDyThreadPool pool;
+  Gate gate;
+  Tally tally;
+  pool.Start(2, 6, 1);
+  for (int i = 0; i < 12; ++i) pool.PostTask(new HeldTask(tally, &gate));
+  ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 6; }));
+  EXPECT_EQ(pool.GetThreadNum(), 6);
+  gate.Open();
+  ASSERT_TRUE(WaitUntil([&] { return tally.finished.load() == 12; }));
+
+  // One idle second each, then they go; allow a loaded machine plenty.
+  ASSERT_TRUE(WaitUntil([&] { return pool.GetThreadNum() == 2; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(pool.GetThreadNum(), 2);
+
+  // The floor still works after the surplus has gone.
+  Tally after;
+  for (int i = 0; i < 50; ++i) pool.PostTask(new HeldTask(after, nullptr));
+  ASSERT_TRUE(WaitUntil([&] { return after.finished.load() == 50; }));
+  EXPECT_EQ(after.destroyed.load(), 50);
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+// Start, Stop, restart and destruction of the pool, and what they do to the
+// tasks it holds.
+#include <OskaBase/ThreadPool.h>
+
+#include "Task/PoolTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using Oska::Base::CMessageLoopDyThreadPool;
+using pool_test::Gate;
+using pool_test::HeldTask;
+using pool_test::Tally;
+using pool_test::WaitUntil;
+
+// Opens `gate` from another thread after a while, for calls that wait for a
+// task held at the gate.
+std::thread OpenLater(Gate& gate) {
+  return std::thread([&gate] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    gate.Open();
+  });
+}
+
+TEST(PoolLifecycle, CountersAreZeroBeforeStartAndAfterStop) {
+  CMessageLoopDyThreadPool pool;
+  EXPECT_EQ(pool.GetThreadNum(), 0);
+  EXPECT_EQ(pool.GetWorkTaskCount(), 0);
+  pool.Stop(true);  // nothing to stop
+  pool.Stop(false);
+
+  Gate gate;
+  Tally tally;
+  pool.Start(3, 3, 8);
+  EXPECT_EQ(pool.GetThreadNum(), 3);
+  for (int i = 0; i < 7; ++i) pool.PostTask(new HeldTask(tally, &gate));
+  ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 3; }));
+  EXPECT_EQ(pool.GetWorkTaskCount(), 4);
+  std::thread opener = OpenLater(gate);
+  pool.Stop(false);
+  opener.join();
+  EXPECT_EQ(pool.GetThreadNum(), 0);
+  EXPECT_EQ(pool.GetWorkTaskCount(), 0);
+}
+
+TEST(PoolLifecycle, StopTrueRunsTheQueueStopFalseDiscardsIt) {
+  {
+    CMessageLoopDyThreadPool pool;
+    Gate gate;
+    Tally tally;
+    pool.Start(1, 1, 1);
+    for (int i = 0; i < 6; ++i) pool.PostTask(new HeldTask(tally, &gate));
+    ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 1; }));
+    std::thread opener = OpenLater(gate);
+    pool.Stop(true);
+    opener.join();
+    EXPECT_EQ(tally.finished.load(), 6);
+    EXPECT_EQ(tally.destroyed.load(), 6);
+    EXPECT_EQ(pool.GetThreadNum(), 0);
+  }
+  {
+    CMessageLoopDyThreadPool pool;
+    Gate gate;
+    Tally tally;
+    pool.Start(1, 1, 1);
+    for (int i = 0; i < 6; ++i) pool.PostTask(new HeldTask(tally, &gate));
+    ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 1; }));
+    std::thread opener = OpenLater(gate);
+    pool.Stop(false);
+    opener.join();
+    // The taken task finished; the queued ones were released unrun.
+    EXPECT_EQ(tally.started.load(), 1);
+    EXPECT_EQ(tally.finished.load(), 1);
+    EXPECT_EQ(tally.destroyed.load(), 6);
+    // A stopped pool drops posts.
+    pool.PostTask(new HeldTask(tally, nullptr));
+    EXPECT_EQ(tally.destroyed.load(), 7);
+    EXPECT_EQ(tally.started.load(), 1);
+  }
+}
+
+TEST(PoolLifecycle, StartOnAStartedPoolStopsItAndBuildsAFreshOne) {
+  CMessageLoopDyThreadPool pool;
+  Gate gate;
+  Tally old_tasks;
+  pool.Start(1, 1, 1);
+  for (int i = 0; i < 4; ++i) pool.PostTask(new HeldTask(old_tasks, &gate));
+  ASSERT_TRUE(WaitUntil([&] { return old_tasks.started.load() == 1; }));
+  std::thread opener = OpenLater(gate);
+  EXPECT_TRUE(pool.Start(2, 3, 1));
+  opener.join();
+  EXPECT_EQ(old_tasks.finished.load(), 1);
+  EXPECT_EQ(old_tasks.destroyed.load(), 4);
+  EXPECT_EQ(pool.GetThreadNum(), 2);
+  EXPECT_EQ(pool.GetWorkTaskCount(), 0);
+
+  Tally new_tasks;
+  for (int i = 0; i < 20; ++i) pool.PostTask(new HeldTask(new_tasks, nullptr));
+  pool.Stop(true);
+  EXPECT_EQ(new_tasks.finished.load(), 20);
+}
+
+TEST(PoolLifecycle, DestroyingAStartedPoolStopsItWithoutRunningTheQueue) {
+  Gate gate;
+  Tally tally;
+  std::thread opener;
+  {
+    CMessageLoopDyThreadPool pool;
+    pool.Start(2, 2, 1);
+    for (int i = 0; i < 10; ++i) pool.PostTask(new HeldTask(tally, &gate));
+    ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 2; }));
+    opener = OpenLater(gate);
+  }
+  opener.join();
+  EXPECT_EQ(tally.finished.load(), 2);
+  EXPECT_EQ(tally.destroyed.load(), 10);
+}
+
+// Several threads post while the pool is stopped and restarted under them:
+// no crash, and every task is either run once or released unrun.
+TEST(PoolLifecycle, PostsRacingWithStopNeitherCrashNorLeak) {
+  Tally tally;
+  CMessageLoopDyThreadPool pool;
+  for (int round = 0; round < 20; ++round) {
+    pool.Start(1, 4, 2);
+    std::atomic<bool> go{false};
+    std::vector<std::thread> posters;
+    for (int p = 0; p < 4; ++p) {
+      posters.emplace_back([&, p] {
+        while (!go.load()) std::this_thread::yield();
+        for (int i = 0; i < 500; ++i) {
+          if ((i + p) % 3 == 0) {
+            pool.PostPriorityTask(new HeldTask(tally, nullptr));
+          } else {
+            pool.PostTask(std::make_shared<HeldTask>(tally, nullptr));
+          }
+          if (i % 64 == 0) (void)pool.GetWorkTaskCount();
+        }
+      });
+    }
+    go.store(true);
+    std::this_thread::sleep_for(std::chrono::microseconds(200 * (round % 5)));
+    pool.Stop(round % 2 == 0);
+    for (auto& t : posters) t.join();
+    EXPECT_EQ(pool.GetThreadNum(), 0);
+  }
+  EXPECT_EQ(tally.destroyed.load(), 20 * 4 * 500);
+  EXPECT_EQ(tally.started.load(), tally.finished.load());
+  EXPECT_LE(tally.finished.load(), tally.destroyed.load());
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define OSKA_POOL_NO_ADDRESS_LIMIT 1
+#endif
+
+// Address space in use by this process, from /proc/self/statm.
+long MappedBytes() {
+  long pages = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  return pages * sysconf(_SC_PAGESIZE);
+}
+
+// In a child process whose address space is too small for a thread stack:
+// Start() still returns true with no worker; posts are kept and a later post
+// starts the worker once threads can be created again.
+TEST(PoolLifecycleDeathTest, KeepsWorkingWhenAWorkerCannotBeCreated) {
+#ifdef OSKA_POOL_NO_ADDRESS_LIMIT
+  GTEST_SKIP() << "sanitizer runtimes reserve address space beyond any limit";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        CMessageLoopDyThreadPool pool;
+        Tally tally;
+        rlimit saved{};
+        getrlimit(RLIMIT_AS, &saved);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(MappedBytes() + (2 << 20));
+        if (setrlimit(RLIMIT_AS, &tight) != 0) std::_Exit(3);
+        const bool started = pool.Start(2, 4, 1);
+        const int workers = pool.GetThreadNum();
+        pool.PostTask(new HeldTask(tally, nullptr));
+        const int still = pool.GetThreadNum();
+        const int queued = pool.GetWorkTaskCount();
+        setrlimit(RLIMIT_AS, &saved);
+        if (!started || workers != 0 || still != 0 || queued != 1) std::_Exit(4);
+        pool.PostTask(new HeldTask(tally, nullptr));
+        if (pool.GetThreadNum() < 1) std::_Exit(5);
+        pool.Stop(true);
+        std::_Exit(tally.finished.load() == 2 && tally.destroyed.load() == 2 ? 0 : 6);
+      },
+      ::testing::ExitedWithCode(0), "");
+#endif
+}
+
+}  // namespace
