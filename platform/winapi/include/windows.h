@@ -7,3 +7,4 @@
 #include <winapi/error.h>
 #include <winapi/thread.h>
 #include <winapi/counter.h>
+#include <winapi/codepage.h>

@@ -1,0 +1,253 @@
+// Code-page conversions: the UTF-8 codec, the ICU-backed Windows code pages,
+// and the ANSI code page taken from the environment's locale (in children
+// started with LANG / LC_ALL set, as a program meets them at start-up).
+#include <windows.h>
+
+#include "support/RerunInChild.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using oska_test::InChild;
+
+std::wstring ToWide(UINT cp, const std::string& bytes, DWORD flags = 0) {
+  const int n = MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()),
+                                    nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  if (n > 0) {
+    const int written = MultiByteToWideChar(cp, flags, bytes.data(),
+                                            static_cast<int>(bytes.size()), &out[0], n);
+    EXPECT_EQ(written, n) << "size query and conversion disagree";
+  }
+  return out;
+}
+
+std::string ToBytes(UINT cp, const std::wstring& wide) {
+  const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  if (n > 0) {
+    const int written = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()),
+                                            &out[0], n, nullptr, nullptr);
+    EXPECT_EQ(written, n) << "size query and conversion disagree";
+  }
+  return out;
+}
+
+const wchar_t kFffd = 0xFFFD;
+
+TEST(Utf8CodePage, DecodesWellFormedTextWithAstralCharactersAndZeros) {
+  EXPECT_EQ(ToWide(CP_UTF8, "\xC3\xA9" "a"), std::wstring(L"\u00E9a"));
+  EXPECT_EQ(ToWide(CP_UTF8, std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+  // One astral character is one UTF-32 unit.
+  EXPECT_EQ(ToWide(CP_UTF8, "\xF0\x9F\x98\x80"), std::wstring(1, static_cast<wchar_t>(0x1F600)));
+  EXPECT_EQ(ToWide(CP_UTF8, "\xE6\x97\xA5\xE6\x9C\xAC"), std::wstring(L"\u65E5\u672C"));
+  EXPECT_EQ(ToWide(CP_UTF8, "\xEF\xBF\xBF\xF4\x8F\xBF\xBF"),
+            (std::wstring{static_cast<wchar_t>(0xFFFF), static_cast<wchar_t>(0x10FFFF)}));
+}
+
+TEST(Utf8CodePage, EachMaximalIllFormedSubsequenceBecomesOneReplacement) {
+  struct Case {
+    std::string in;
+    std::wstring out;
+  };
+  const std::vector<Case> cases = {
+      {"\x80", {kFffd}},
+      {"\xFF", {kFffd}},
+      {"\xC0\xAF", {kFffd, kFffd}},              // overlong lead: each byte alone
+      {"\xE0\x80\x80", {kFffd, kFffd, kFffd}},   // overlong three-byte form
+      {"\xED\xA0\x80", {kFffd, kFffd, kFffd}},   // an encoded surrogate
+      {"\xF4\x90\x80\x80", {kFffd, kFffd, kFffd, kFffd}},  // above U+10FFFF
+      {"\xE6\x97", {kFffd}},                     // cut short by the end
+      {"\xF0\x9F\x98", {kFffd}},
+      {"\xE6\x97" "A", {kFffd, L'A'}},
+      // The worked example of the Unicode standard, section 3.9.
+      {"\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
+       {L'a', kFffd, kFffd, kFffd, L'b', kFffd, L'c', kFffd, kFffd, L'd'}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ToWide(CP_UTF8, c.in), c.out) << "input " << c.in.size();
+}
+
+TEST(Utf8CodePage, StrictFlagFailsOnIllFormedInput) {
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "ok\xC0", 3, nullptr, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "ok", 2, nullptr, 0), 2);
+  const wchar_t lone[] = {0xD800};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, nullptr, 0, nullptr,
+                                nullptr),
+            0);
+  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+}
+
+TEST(Utf8CodePage, EncodesScalarValuesAndReplacesTheRest) {
+  EXPECT_EQ(ToBytes(CP_UTF8, std::wstring{L'A', 0xE9, 0x65E5, static_cast<wchar_t>(0x1F600)}),
+            "A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80");
+  EXPECT_EQ(ToBytes(CP_UTF8, std::wstring{0xD800, L'x', 0xDFFF}),
+            "\xEF\xBF\xBDx\xEF\xBF\xBD");
+  EXPECT_EQ(ToBytes(CP_UTF8, std::wstring{static_cast<wchar_t>(0x110000), static_cast<wchar_t>(-1)}),
+            "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(ToBytes(CP_UTF8, std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
+}
+
+// The ASCII fast path works on blocks; a non-ASCII character at every offset
+// around a block boundary, and at the very end, must come through unchanged.
+TEST(Utf8CodePage, RoundTripsAcrossEveryBlockBoundary) {
+  for (std::size_t at = 0; at < 70; ++at) {
+    for (const char* ch : {"\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80"}) {
+      std::string text(70, 'x');
+      text.insert(at, ch);
+      const std::wstring wide = ToWide(CP_UTF8, text);
+      ASSERT_EQ(wide.size(), 71u) << at;
+      EXPECT_EQ(wide[at], ToWide(CP_UTF8, ch)[0]);
+      EXPECT_EQ(ToBytes(CP_UTF8, wide), text) << at;
+    }
+  }
+}
+
+TEST(Utf8CodePage, MinusOneLengthConvertsThroughTheTerminator) {
+  wchar_t out[8] = {L'#', L'#', L'#', L'#', L'#', L'#', L'#', L'#'};
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0), 4);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, out, 8), 4);
+  EXPECT_EQ(std::wstring(out, 4), std::wstring(L"abc\0", 4));
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"\u00E9", -1, nullptr, 0, nullptr, nullptr), 3);
+}
+
+TEST(CodePageConversion, TooSmallOutputFailsWithoutWritingPastIt) {
+  const std::string text(40, 'a');
+  std::vector<wchar_t> wide(41, L'#');
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text.data(), 40, wide.data(), 39), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(wide[39], L'#');
+  std::vector<char> bytes(8, '#');
+  const std::wstring chinese(4, static_cast<wchar_t>(0x4E2D));
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, chinese.data(), 4, bytes.data(), 7, nullptr, nullptr),
+            0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(bytes[7], '#');
+  EXPECT_EQ(WideCharToMultiByte(936, 0, chinese.data(), 4, bytes.data(), 7, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(bytes[7], '#');
+}
+
+TEST(CodePageConversion, RejectsBadArgumentsWithWindowsCodes) {
+  wchar_t w[4];
+  char b[4];
+  auto mb = [&](UINT cp, DWORD flags, const char* in, int n, wchar_t* out, int cap) {
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(cp, flags, in, n, out, cap), 0);
+    return GetLastError();
+  };
+  EXPECT_EQ(mb(CP_UTF8, 0, nullptr, 3, w, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(mb(CP_UTF8, 0, "abc", 0, w, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(mb(CP_UTF8, 0, "abc", -2, w, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(mb(CP_UTF8, 0, "abc", 3, w, -1), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(mb(CP_UTF8, 0, "abc", 3, nullptr, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(mb(CP_UTF8, MB_PRECOMPOSED, "abc", 3, w, 4), ERROR_INVALID_FLAGS);
+  EXPECT_EQ(mb(1200, 0, "abc", 3, w, 4), ERROR_INVALID_PARAMETER);   // UTF-16 is no byte code page
+  EXPECT_EQ(mb(59999, 0, "abc", 3, w, 4), ERROR_INVALID_PARAMETER);  // no such code page
+  BOOL used = FALSE;
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, b, 4, nullptr, &used), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, L"a", 1, b, 4, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_FLAGS);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 0, b, 4, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(WindowsCodePages, UseTheWindowsTables) {
+  // GBK (936), Big5 (950), Shift-JIS (932), Western European (1252).
+  EXPECT_EQ(ToWide(936, "\xD6\xD0\xCE\xC4"), std::wstring(L"\u4E2D\u6587"));
+  EXPECT_EQ(ToBytes(936, L"\u4E2D\u6587"), "\xD6\xD0\xCE\xC4");
+  EXPECT_EQ(ToWide(950, "\xA4\xA4"), std::wstring(L"\u4E2D"));
+  EXPECT_EQ(ToWide(932, "\x93\xFA"), std::wstring(L"\u65E5"));
+  EXPECT_EQ(ToWide(1252, "\x80\xE9"), std::wstring(L"\u20AC\u00E9"));  // euro sign at 0x80
+  EXPECT_EQ(ToBytes(1252, L"\u20AC"), "\x80");
+  // GB18030 (54936) reaches every code point, astral ones included.
+  const std::wstring astral{static_cast<wchar_t>(0x1F600), L'a', static_cast<wchar_t>(0x20000)};
+  const std::string gb = ToBytes(54936, astral);
+  EXPECT_EQ(gb.size(), 9u);
+  EXPECT_EQ(ToWide(54936, gb), astral);
+}
+
+TEST(WindowsCodePages, MissingCharactersBecomeTheDefaultCharacter) {
+  char out[8] = {};
+  BOOL used = FALSE;
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, L"a\u4E2Db", 3, out, 8, nullptr, &used), 3);
+  EXPECT_EQ(std::string(out, 3), "a?b");
+  EXPECT_EQ(used, TRUE);
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, L"a\u4E2Db", 3, out, 8, "*", &used), 3);
+  EXPECT_EQ(std::string(out, 3), "a*b");
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, L"ab", 2, out, 8, nullptr, &used), 2);
+  EXPECT_EQ(used, FALSE);
+  // The custom default character does not stick to later calls.
+  EXPECT_EQ(ToBytes(1252, L"\u4E2D"), "?");
+  // A wide unit that is no scalar value is replaced too, never paired up.
+  EXPECT_EQ(ToBytes(936, std::wstring{0xD83D, 0xDE00}), "??");
+}
+
+TEST(WindowsCodePages, IllFormedBytesBecomeReplacementCharacters) {
+  // A GBK lead byte with no trail byte, at the end and before ASCII.
+  EXPECT_EQ(ToWide(936, "a\x81"), (std::wstring{L'a', kFffd}));
+  const std::wstring w = ToWide(54936, "\x81\x20z");
+  ASSERT_FALSE(w.empty());
+  EXPECT_EQ(w[0], kFffd);
+  EXPECT_EQ(w.back(), L'z');
+}
+
+// --- The ANSI code page, in children with the locale variables set.
+
+TEST(AnsiCodePageInChild, Gb18030LocaleRoundTripsChineseAndAstralText) {
+  if (!InChild()) GTEST_SKIP() << "runs in a child with LANG=zh_CN.GB18030";
+  EXPECT_STREQ(winapi::AnsiCodePageCharset(), "GB18030");
+  EXPECT_EQ(GetACP(), 54936u);
+  const std::wstring text{L'A', 0x4E2D, 0x6587, static_cast<wchar_t>(0x1F600), 0, L'z'};
+  const std::string bytes = ToBytes(CP_ACP, text);
+  EXPECT_EQ(bytes.substr(0, 5), "A\xD6\xD0\xCE\xC4");
+  EXPECT_EQ(ToWide(CP_ACP, bytes), text);
+  // The process's own C locale was never changed.
+  EXPECT_EQ(MB_CUR_MAX, 1u);
+}
+
+TEST(AnsiCodePageInChild, LcAllOverridesLang) {
+  if (!InChild()) GTEST_SKIP() << "runs in a child with LC_ALL=en_US.UTF-8";
+  EXPECT_STREQ(winapi::AnsiCodePageCharset(), "UTF-8");
+  EXPECT_EQ(GetACP(), 65001u);
+  EXPECT_EQ(ToWide(CP_ACP, "\xE4\xB8\xAD\xFF"), (std::wstring{0x4E2D, kFffd}));
+}
+
+TEST(AnsiCodePageInChild, UnknownLocaleMeansAscii) {
+  if (!InChild()) GTEST_SKIP() << "runs in a child with LANG=xx_NO.SUCH";
+  EXPECT_STREQ(winapi::AnsiCodePageCharset(), "ANSI_X3.4-1968");
+  EXPECT_EQ(GetACP(), 20127u);
+  EXPECT_EQ(ToWide(CP_ACP, "a\xE9"), (std::wstring{L'a', kFffd}));
+  EXPECT_EQ(ToBytes(CP_ACP, L"a\u00E9"), "a?");
+}
+
+TEST(AnsiCodePageInChild, CharsetWithoutATableIsUnsupported) {
+  if (!InChild()) GTEST_SKIP() << "runs in a child with LANG=hy_AM.ARMSCII-8";
+  EXPECT_STREQ(winapi::AnsiCodePageCharset(), "ARMSCII-8");
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", 3, nullptr, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  // UTF-8 is unaffected by the locale.
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, nullptr, 0), 3);
+}
+
+TEST(AnsiCodePage, FollowsTheEnvironmentLocale) {
+  EXPECT_CHILD_PASSES("AnsiCodePageInChild.Gb18030LocaleRoundTripsChineseAndAstralText",
+                      {{"LANG", "zh_CN.GB18030"}});
+  EXPECT_CHILD_PASSES("AnsiCodePageInChild.LcAllOverridesLang",
+                      {{"LANG", "zh_CN.GB18030"}, {"LC_ALL", "en_US.UTF-8"}});
+  EXPECT_CHILD_PASSES("AnsiCodePageInChild.UnknownLocaleMeansAscii", {{"LANG", "xx_NO.SUCH"}});
+  EXPECT_CHILD_PASSES("AnsiCodePageInChild.CharsetWithoutATableIsUnsupported",
+                      {{"LANG", "hy_AM.ARMSCII-8"}});
+}
+
+}  // namespace
