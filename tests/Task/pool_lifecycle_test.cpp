@@ -165,7 +165,7 @@ TEST(PoolLifecycle, PostsRacingWithStopNeitherCrashNorLeak) {
 #endif
 
 // Address space in use by this process, from /proc/self/statm.
-long MappedBytes() {
+[[maybe_unused]] long MappedBytes() {
   long pages = 0;
   if (FILE* f = std::fopen("/proc/self/statm", "r")) {
     if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
