@@ -141,16 +141,6 @@ TEST(ErrorCode, SelfAssignmentLeavesTheRecordUnchanged) {
   EXPECT_EQ(before, code.attributes);
 }
 
-TEST(ErrorCode, ErrorItselfCopiesAndMovesAsAnEmptyValue) {
-  Error a;
-  Error b;
-  a = b;
-  a = std::move(b);
-  Error c(a);
-  (void)c;
-  SUCCEED();
-}
-
 TEST(CascadingErrorStr, FormatsBothCodesInParentheses) {
   EXPECT_EQ("(3, 17)", Error::MakeCascadingErrorStr(3, 17));
   EXPECT_EQ("(0, 0)", Error::MakeCascadingErrorStr(0, 0));

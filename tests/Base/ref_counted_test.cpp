@@ -1,6 +1,5 @@
 // The intrusive reference counts.
 #include <OskaBase/RefCounted.h>
-#include <OskaBase/NonThreadSafe.h>
 
 #include <gtest/gtest.h>
 
@@ -10,7 +9,6 @@
 
 namespace {
 
-using Oska::Base::CNonThreadSafe;
 using Oska::Base::details::CRefCountedBase;
 using Oska::Base::details::CRefCountedThreadSafeBase;
 
@@ -98,17 +96,6 @@ TEST(RefCountedThreadSafe, ExactlyOneConcurrentReleaseDropsTheLastReference) {
     for (auto& t : threads) t.join();
     ASSERT_EQ(1, deleters.load());
   }
-}
-
-TEST(NonThreadSafe, AcceptsEveryThread) {
-  CNonThreadSafe checker;
-  EXPECT_TRUE(checker.CalledOnValidThread());
-  bool elsewhere = false;
-  std::thread([&] { elsewhere = checker.CalledOnValidThread(); }).join();
-  EXPECT_TRUE(elsewhere);
-  CNonThreadSafe copy(checker);
-  copy = checker;
-  EXPECT_TRUE(copy.CalledOnValidThread());
 }
 
 }  // namespace
