@@ -86,6 +86,14 @@ TEST(KavoFormatLog, PassesLevelAndModulePointerUnchanged) {
   EXPECT_EQ(lines[0].text, "12-ab");
 }
 
+TEST(KavoFormatLog, ConversionsBeyondThePlainOnesAreFormattedAsPrintfDoes) {
+  CapturedZellog::Take();
+  KavoFormatLog(3, "kvq", "%5d|%-3s|%.2f|%04x", 42, "a", 1.5, 0xbeu);
+  const auto lines = CapturedZellog::Take();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].text, "   42|a  |1.50|00be");
+}
+
 TEST(KavoFormatLog, EmptyFormatGivesAnEmptyText) {
   CapturedZellog::Take();
   KavoFormatLog(3, "Base", "%s", "");

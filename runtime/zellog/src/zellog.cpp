@@ -14,6 +14,7 @@
 #include "config.h"
 
 #include <spdlog/details/log_msg.h>
+#include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
@@ -45,17 +46,41 @@ std::vector<std::unique_ptr<Configuration>>& Retired() {
   return retired;
 }
 
+// The rotating file, flushed inside the same lock as the write for lines at
+// kFlushLevel and above: one lock a line instead of spdlog's two (write,
+// then flush), and no other thread's line can slip in between.
+class RotatingFile final : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  RotatingFile(const std::string& path, std::size_t max_size, std::size_t max_files,
+               const spdlog::file_event_handlers& handlers)
+      : file_(path, max_size, max_files, false, handlers) {}
+
+ protected:
+  // Called with this sink's mutex held.
+  void sink_it_(const spdlog::details::log_msg& msg) override {
+    file_.log(msg);
+    if (msg.level >= kFlushLevel) file_.flush();
+  }
+  void flush_() override { file_.flush(); }
+  void set_pattern_(const std::string& pattern) override { file_.set_pattern(pattern); }
+  void set_formatter_(std::unique_ptr<spdlog::formatter> formatter) override {
+    file_.set_formatter(std::move(formatter));
+  }
+
+ private:
+  spdlog::sinks::rotating_file_sink_st file_;  // guarded by base_sink's mutex_
+};
+
 void Report(const std::string& text) { std::fprintf(stderr, "zellog: %s\n", text.c_str()); }
 
-std::shared_ptr<spdlog::sinks::rotating_file_sink_mt> OpenFile(const std::string& path,
+std::shared_ptr<RotatingFile> OpenFile(const std::string& path,
                                                                const Settings& s) {
   spdlog::file_event_handlers handlers;
   // spdlog opens with fopen; its descriptor must not leak into children.
   handlers.after_open = [](const spdlog::filename_t&, std::FILE* file) {
     if (file != nullptr) ::fcntl(::fileno(file), F_SETFD, FD_CLOEXEC);
   };
-  return std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
-      path, static_cast<std::size_t>(s.max_size), s.max_files, false, handlers);
+  return std::make_shared<RotatingFile>(path, static_cast<std::size_t>(s.max_size), s.max_files, handlers);
 }
 
 spdlog::level::level_enum Clamp(int level) {
@@ -77,7 +102,7 @@ extern "C" ZELLOG_API int zellog_initialize(const char* config) {
     auto configuration = std::make_unique<Configuration>();
     configuration->level = s.level;
     std::string path = s.file.empty() ? DefaultLogFile() : s.file;
-    std::shared_ptr<spdlog::sinks::rotating_file_sink_mt> file;
+    std::shared_ptr<RotatingFile> file;
     try {
       file = OpenFile(path, s);
     } catch (const std::exception& e) {
@@ -133,10 +158,9 @@ extern "C" ZELLOG_API int zellog_write(int level, const char* module, const char
     const spdlog::level::level_enum lvl = Clamp(level);
     const spdlog::details::log_msg msg(spdlog::source_loc{}, module != nullptr ? module : "", lvl,
                                        text != nullptr ? text : "");
+    // The file flushes failure lines itself; the console sink writes to
+    // stderr, which is unbuffered.
     for (auto& sink : c->sinks) sink->log(msg);
-    if (level >= kFlushLevel) {
-      for (auto& sink : c->sinks) sink->flush();
-    }
     return 0;
   } catch (const std::exception& e) {
     if (!c->failure_reported.exchange(true)) Report(std::string("write failed: ") + e.what());
