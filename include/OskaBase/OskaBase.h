@@ -15,3 +15,4 @@
 #include <OskaBase/SingleBaseThread.h>
 #include <OskaBase/Interrupted.h>
 #include <OskaBase/CircularBuffer.h>
+#include <OskaBase/Runtime.h>

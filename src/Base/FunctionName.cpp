@@ -1,5 +1,6 @@
 #include "Base/FunctionName.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace Oska {
@@ -30,11 +31,25 @@ std::string Extract(std::string s) {
   if (s.empty()) return s;
   const std::size_t params = MatchBackwards(s, s.size() - 1, '(', ')');
   if (params == std::string::npos) return s;
+  // An operator's name holds symbols and spaces of its own ("operator<",
+  // "operator()", "operator bool"); the walk back starts before it.
+  std::size_t walk_from = params;
+  for (std::size_t at = s.rfind("operator", params); at != std::string::npos && at > 0;
+       at = s.rfind("operator", at - 1)) {
+    const char before = s[at - 1];
+    const char after = at + 8 < s.size() ? s[at + 8] : '\0';
+    const bool word_ends = !(std::isalnum(static_cast<unsigned char>(after)) || after == '_');
+    if ((before == ':' || before == ' ') && word_ends) {
+      walk_from = at;
+      break;
+    }
+  }
+  if (s.compare(0, 8, "operator") == 0 && walk_from == params) walk_from = 0;
   // Walk back over the name; spaces inside (), <> belong to it
-  // ("(anonymous namespace)", "operator()"), a space outside ends it.
+  // ("(anonymous namespace)"), a space outside ends it.
   int depth = 0;
   std::size_t begin = 0;
-  for (std::size_t i = params; i-- > 0;) {
+  for (std::size_t i = walk_from; i-- > 0;) {
     const char c = s[i];
     if (c == ')' || c == '>') ++depth;
     if (c == '(' || c == '<') --depth;

@@ -26,7 +26,8 @@ ZEL_ADAPTER_S* FindOrAppend(ZEL_ADAPTER_S** head, const char* name, bool* failed
     *failed = true;
     return nullptr;
   }
-  std::strncpy(adapter->name, name, sizeof(adapter->name) - 1);
+  const std::size_t length = ::strnlen(name, sizeof(adapter->name) - 1);
+  std::memcpy(adapter->name, name, length);  // zero-filled: stays terminated
   adapter->index = ::if_nametoindex(name);
   *tail = adapter;
   return adapter;

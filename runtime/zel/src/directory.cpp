@@ -56,8 +56,9 @@ extern "C" int ZEL_FindFileInDir(void* dir, ZEL_DIRENT_S* entry) {
   const dirent* found = ::readdir(d);
   if (found == nullptr) return errno == 0 ? 1 : -1;
   // d_name is at most NAME_MAX (255) bytes on Linux, so it always fits.
-  std::strncpy(entry->name, found->d_name, sizeof(entry->name) - 1);
-  entry->name[sizeof(entry->name) - 1] = '\0';
+  const std::size_t length = ::strnlen(found->d_name, sizeof(entry->name) - 1);
+  std::memcpy(entry->name, found->d_name, length);
+  entry->name[length] = '\0';
   struct stat st;
   if (::fstatat(::dirfd(d), found->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
     entry->mtime = zel_internal::ModificationNs(st);
