@@ -20,3 +20,10 @@ endif()
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   add_compile_options("-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")
 endif()
+
+# Unique (STB_GNU_UNIQUE) symbols make a shared library impossible to unload.
+# Clients that load and unload OskaBase rely on its statics going away, so no
+# code linked into it (the winapi layer, the runtime libraries) may carry one.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_compile_options(-fno-gnu-unique)
+endif()
