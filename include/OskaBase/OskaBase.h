@@ -15,3 +15,6 @@
 #include <OskaBase/SingleBaseThread.h>
 #include <OskaBase/Interrupted.h>
 #include <OskaBase/CircularBuffer.h>
+#include <OskaBase/Encrypt.h>
+#include <OskaBase/Identifier.h>
+#include <OskaBase/Version.h>

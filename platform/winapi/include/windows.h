@@ -8,3 +8,4 @@
 #include <winapi/thread.h>
 #include <winapi/counter.h>
 #include <winapi/codepage.h>
+#include <winapi/guid.h>
