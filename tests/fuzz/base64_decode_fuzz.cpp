@@ -1,8 +1,9 @@
-// Fuzzes the Base64 decoder with arbitrary text. Checks that it never writes
-// past 3 * (len / 4) bytes (the output is a heap block of exactly that
-// size, so AddressSanitizer sees any overrun), that a success has the length the text promises, and that what
-// decodes re-encodes to the same text once the ignored low bits of the last
-// character are put back to zero, through both encoders.
+// Fuzzes the Base64 decoder with arbitrary text. Checks that it never
+// writes past 3 * (len / 4) bytes (the output is a heap block of exactly
+// that size, so AddressSanitizer sees any overrun), that the int form agrees
+// with the codec, that a success has the length the text promises, and that
+// what decodes re-encodes, through both encoders, to the same text once the
+// ignored low bits of the last character are put back to zero.
 #include <OskaBase/Encrypt.h>
 
 #include "Util/Base64Codec.h"
