@@ -11,6 +11,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -183,6 +184,28 @@ TEST(Base64, AgreesWithOpenSsl) {
     ASSERT_TRUE(Encrypt::Base64Decode(back, ours));
     ASSERT_EQ(back, std::string(reinterpret_cast<char*>(decoded.data()), plain.size()));
   }
+}
+
+TEST(Base64, ThreadsMayEncodeAndDecodeAtOnce) {
+  std::mt19937 rng(13);
+  const std::string plain = RandomBytes(rng, 100000);
+  std::string expected;
+  Encrypt::Base64Encode(expected, plain);
+  std::vector<int> ok(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      int good = 0;
+      for (int i = 0; i < 20; ++i) {
+        std::string text, back;
+        Encrypt::Base64Encode(text, plain);
+        good += text == expected && Encrypt::Base64Decode(back, text) && back == plain;
+      }
+      ok[static_cast<std::size_t>(t)] = good;
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int good : ok) EXPECT_EQ(good, 20);
 }
 
 }  // namespace

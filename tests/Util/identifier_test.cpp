@@ -6,6 +6,8 @@
 
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -42,6 +44,24 @@ TEST(Identifier, EveryCallGivesANewIdentifier) {
   for (int i = 0; i < 20000; ++i) {
     ASSERT_TRUE(seen.insert(Oska::Base::GuidUtil::CreateGuid()).second);
     ASSERT_TRUE(seen.insert(Oska::Base::UuidUtil::CreateUuid()).second);
+  }
+}
+
+TEST(Identifier, ThreadsCreatingAtOnceNeverCollide) {
+  std::vector<std::vector<std::string>> made(4);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < made.size(); ++t) {
+    threads.emplace_back([&made, t] {
+      for (int i = 0; i < 2000; ++i) made[t].push_back(Oska::Base::UuidUtil::CreateUuid());
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::set<std::string> all;
+  for (const auto& list : made) {
+    for (const auto& uuid : list) {
+      ASSERT_EQ(uuid.size(), 36u);
+      ASSERT_TRUE(all.insert(uuid).second);
+    }
   }
 }
 
