@@ -34,9 +34,10 @@ OSKABASE_API int Base64Encode(const char* src, int len, char* dst);
 // 3 * (len / 4) bytes; no terminator is written. Returns the decoded length
 // (0 for len 0, without reading or writing anything), or -1 for a negative
 // len (nothing is read), a len below 4 or not a multiple of 4, or any
-// character outside the alphabet other than up to two "=" at the end. Bytes
-// of the groups decoded before an invalid one was found may be left in
-// `dst`; nothing is ever written past 3 * (len / 4) bytes.
+// character outside the alphabet other than up to two "=" at the end. The
+// bytes of the groups decoded before an invalid one was found stay in `dst`
+// (what follows them there is unspecified); nothing is ever written past
+// 3 * (len / 4) bytes.
 OSKABASE_API int Base64Decode(const char* src, int len, char* dst);
 
 // Replaces `out` with the encoding of all of `in`. Always returns true (an

@@ -76,6 +76,20 @@ TEST(Base64, RefusesMalformedTextsAndLeavesTheStringUnchanged) {
   }
 }
 
+TEST(Base64, GroupsBeforeAnInvalidOneStayDecoded) {
+  const struct {
+    const char* text;
+    const char* prefix;
+  } cases[] = {{"Zm9v!AAAZm9vZm9v", "foo"}, {"Zm9vYmFy!AAAZm9v", "foobar"}, {"Zm9vYmFyZm9v!AAA", "foobarfoo"},
+               {"Zm9vYmFyZm9vZ!==", "foobarfoo"}};
+  for (const auto& c : cases) {
+    char dst[12];
+    std::memset(dst, '#', sizeof dst);
+    EXPECT_EQ(Encrypt::Base64Decode(c.text, 16, dst), -1) << c.text;
+    EXPECT_EQ(std::string(dst, std::strlen(c.prefix)), c.prefix) << c.text;
+  }
+}
+
 TEST(Base64, EveryForeignByteInEveryPositionIsRefused) {
   const std::string alphabet(kAlphabet);
   for (int b = 0; b < 256; ++b) {
