@@ -1,4 +1,11 @@
-// The Base64 codec: table lookups only, whole groups per step.
+// The Base64 codec: whole groups per step.
+//
+// The library's encoder hands the input to the vector front first (whole
+// twelve-byte blocks, when the processor has SSSE3) and finishes with the
+// twelve-bit pair table, six bytes per step while a 64-bit read stays inside
+// the input, then three, then the padded tail. Every path writes the same
+// characters as the byte-table reference encoder, which the tests hold it
+// to.
 //
 // Decoding reads each group of four characters as one little-endian word,
 // first character in the low byte; indexing the characters one by one is
