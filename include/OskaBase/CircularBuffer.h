@@ -71,7 +71,8 @@ class OSKABASE_API CCircularBuffer {
   // The number of bytes stored, 0 to capacity.
   size_t GetBufferSize() const;
 
-  // Appends `len` bytes from `data`. Returns false, changing nothing, when
+  // Appends `len` bytes from `data`, which must point to that many readable
+  // bytes (the ring cannot check it). Returns false, changing nothing, when
   // len > capacity. Otherwise the bytes fill the free space after the newest
   // byte and any remainder overwrites the oldest bytes, so the ring keeps
   // the newest capacity-many bytes of (old content, data); returns true.

@@ -16,3 +16,6 @@
 #include <OskaBase/Interrupted.h>
 #include <OskaBase/CircularBuffer.h>
 #include <OskaBase/Runtime.h>
+#include <OskaBase/Encrypt.h>
+#include <OskaBase/Identifier.h>
+#include <OskaBase/Version.h>

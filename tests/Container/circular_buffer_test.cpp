@@ -19,8 +19,10 @@
 
 // Every allocation in the process is counted, the library's included, so a
 // test can prove that a stretch of calls allocated nothing.
+// A test can also make the next allocation fail.
 namespace {
 std::atomic<long> g_allocations{0};
+std::atomic<bool> g_fail_next_allocation{false};
 }  // namespace
 
 // GCC pairs these with the malloc/free inside them once they are inlined and
@@ -31,6 +33,7 @@ std::atomic<long> g_allocations{0};
 #endif
 void* operator new(std::size_t size) {
   g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (g_fail_next_allocation.exchange(false)) throw std::bad_alloc();
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
@@ -234,6 +237,28 @@ TEST(CircularBuffer, CopiesAreLinearizedAndIndependent) {
   assigned = self;
   EXPECT_EQ(StorageStart(assigned), before);
   EXPECT_EQ(Content(assigned), "FGHIJ");
+}
+
+TEST(CircularBuffer, FailedAssignmentLeavesTheTargetUnchanged) {
+  CCircularBuffer source(16);
+  ASSERT_TRUE(Write(source, "source"));
+  CCircularBuffer target(8);
+  ASSERT_TRUE(Write(target, "ABCDEF"));
+  target.EraseBegin(4);
+  ASSERT_TRUE(Write(target, "GHIJ"));
+  uint8_t* storage = StorageStart(target);
+
+  g_fail_next_allocation = true;
+  EXPECT_THROW(target = source, std::bad_alloc);
+  EXPECT_EQ(target.GetBufferCapacity(), 8u);
+  EXPECT_EQ(Content(target), "EFGHIJ");
+  EXPECT_EQ(StorageStart(target), storage);
+  EXPECT_FALSE(target.IsLinearized());
+
+  g_fail_next_allocation = true;
+  EXPECT_THROW(CCircularBuffer{source}, std::bad_alloc);
+  target = source;
+  EXPECT_EQ(Content(target), "source");
 }
 
 TEST(CircularBuffer, NothingAllocatesAfterConstruction) {

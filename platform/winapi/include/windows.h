@@ -9,3 +9,4 @@
 #include <winapi/counter.h>
 #include <winapi/codepage.h>
 #include <winapi/module.h>
+#include <winapi/guid.h>

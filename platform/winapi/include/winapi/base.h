@@ -52,3 +52,27 @@ typedef union _LARGE_INTEGER {
 
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4, "Windows LONG and DWORD are 32 bits");
 static_assert(sizeof(LARGE_INTEGER) == 8, "LARGE_INTEGER is 8 bytes");
+
+// COM status codes: negative values are failures.
+typedef LONG HRESULT;
+#define S_OK static_cast<HRESULT>(0)
+#define E_POINTER static_cast<HRESULT>(0x80004003u)
+#define E_FAIL static_cast<HRESULT>(0x80004005u)
+#define E_INVALIDARG static_cast<HRESULT>(0x80070057u)
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+// A Win32 error code as an HRESULT (facility WIN32), as the SDK's macro.
+#define HRESULT_FROM_WIN32(x)                                                    \
+  (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)                        \
+                                : static_cast<HRESULT>(((x) & 0x0000FFFFu) | (7u << 16) | 0x80000000u))
+
+// A 128-bit identifier, laid out as the SDK's GUID (Data1 is the SDK's
+// 32-bit unsigned long).
+typedef struct _GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+} GUID;
+
+static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
