@@ -15,6 +15,7 @@
 #include <winapi/error.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
@@ -63,14 +64,15 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }
-  std::string symbol;
+  char ordinal_name[32];
+  const char* symbol = name;
   if (IS_INTRESOURCE(name)) {
-    symbol = "ordinal_" + std::to_string(reinterpret_cast<std::uintptr_t>(name));
-  } else {
-    symbol = name;
+    std::snprintf(ordinal_name, sizeof(ordinal_name), "ordinal_%u",
+                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(name)));
+    symbol = ordinal_name;
   }
   ::dlerror();
-  void* address = ::dlsym(module, symbol.c_str());
+  void* address = ::dlsym(module, symbol);
   if (address == nullptr) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
