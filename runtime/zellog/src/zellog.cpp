@@ -7,8 +7,10 @@
 // The current configuration is published through an atomic pointer, so a
 // write takes no lock of its own (the sinks lock). Replaced configurations
 // are retired, not destroyed: a writer that loaded the old pointer just
-// before the switch may still be using it, and initialisations are rare, so
-// they are kept until unload, when they are flushed and closed.
+// before the switch may still be using it, and initialisations are rare.
+// None is ever destroyed, not even at exit: static destructors run while
+// other libraries' destructors and threads may still log, and a line must
+// then still find its sink. The C library flushes the files at exit.
 #include <zellog/zellog.h>
 
 #include "config.h"
@@ -40,10 +42,10 @@ struct Configuration {
 std::mutex g_init_mutex;
 std::atomic<Configuration*> g_current{nullptr};
 // Every configuration ever made, current one included. Guarded by
-// g_init_mutex; destroyed (flushing and closing files) at unload.
+// g_init_mutex; deliberately never destroyed (see above).
 std::vector<std::unique_ptr<Configuration>>& Retired() {
-  static std::vector<std::unique_ptr<Configuration>> retired;
-  return retired;
+  static auto* retired = new std::vector<std::unique_ptr<Configuration>>();
+  return *retired;
 }
 
 // The rotating file, flushed inside the same lock as the write for lines at

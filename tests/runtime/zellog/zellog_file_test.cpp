@@ -255,9 +255,9 @@ TEST_F(ZellogFile, WritesAfterCloseAreDropped) {
 // with SIGKILL: no exit handler, no flush at exit.
 constexpr const char* kKillChildFile = "ZELLOG_TEST_KILL_FILE";
 
-TEST(ZellogCrash, LineWrittenJustBeforeSigkillIsInTheFile) {
-  ScratchDir dir;
-  const std::string path = dir / "crash.log";
+// Runs the child case `filter` with `path` in the environment; returns its
+// wait status.
+int RunChild(const std::string& filter_text, const std::string& path) {
   std::vector<std::string> env_text;
   for (char** e = environ; *e != nullptr; ++e) env_text.push_back(*e);
   env_text.push_back(std::string(kKillChildFile) + "=" + path);
@@ -265,22 +265,38 @@ TEST(ZellogCrash, LineWrittenJustBeforeSigkillIsInTheFile) {
   for (auto& e : env_text) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::string exe = "/proc/self/exe";
-  std::string filter = "--gtest_filter=ZellogCrashChild.*";
+  std::string filter = "--gtest_filter=" + filter_text;
   char* argv[] = {exe.data(), filter.data(), nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  ASSERT_EQ(::posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data()), 0);
+  const int rc = ::posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  return status;
+}
+
+TEST(ZellogCrash, LineWrittenJustBeforeSigkillIsInTheFile) {
+  ScratchDir dir;
+  const std::string path = dir / "crash.log";
+  const int status = RunChild("ZellogCrashChild.LogThenSigkill", path);
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(WTERMSIG(status), SIGKILL);
   const std::string text = ReadWholeFile(path);
   EXPECT_NE(text.find("[warning] [QRN] before the kill, level 3"), std::string::npos) << text;
   EXPECT_NE(text.find("[critical] [OskaBase] last words, level 5"), std::string::npos) << text;
+}
+
+TEST(ZellogCrash, BufferedLinesReachTheFileAtNormalExit) {
+  ScratchDir dir;
+  const std::string path = dir / "exit.log";
+  const int status = RunChild("ZellogCrashChild.LogInfoThenExit", path);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_NE(ReadWholeFile(path).find("[info] [QRN] buffered info line"), std::string::npos);
 }
 
 TEST(ZellogCrashChild, LogThenSigkill) {
@@ -290,6 +306,14 @@ TEST(ZellogCrashChild, LogThenSigkill) {
   zellog_write(3, "QRN", "before the kill, level 3");
   zellog_write(5, "OskaBase", "last words, level 5");
   ::raise(SIGKILL);
+}
+
+TEST(ZellogCrashChild, LogInfoThenExit) {
+  const char* path = std::getenv(kKillChildFile);
+  if (path == nullptr) GTEST_SKIP() << "runs only as a child";
+  zellog_initialize((std::string("file=") + path).c_str());
+  zellog_write(2, "QRN", "buffered info line");
+  // No close: the process ends through exit().
 }
 
 }  // namespace

@@ -83,9 +83,9 @@ typedef int (*zellog_write_fn)(int level, const char* module, const char* text);
 // item was understood and the file opened, 1 when defaults replaced some
 // items or the file, -1 when no file could be opened (stderr only). Calling
 // it again switches to the new configuration: lines written after it returns
-// go to the new file; the previous file is flushed and left open until
-// zellog_close or unload, so a writer racing with the switch never writes to
-// a closed file.
+// go to the new file; the previous file is flushed and stays open for the
+// life of the process (one descriptor per call), so a writer racing with
+// the switch never writes to a closed file.
 ZELLOG_API int zellog_initialize(const char* config);
 
 // Writes one line: `level` (see Levels), the module tag `module` and `text`.
@@ -96,8 +96,9 @@ ZELLOG_API int zellog_write(int level, const char* module, const char* text);
 
 // Flushes and detaches the current configuration; later lines are dropped
 // until zellog_initialize. Safe while other threads write (their lines go
-// to the detached file or are dropped). Not needed before exit: files are
-// flushed and closed at unload.
+// to the detached file or are dropped). Not needed before exit: the C
+// library flushes the files then, and lines logged by static destructors
+// during exit are still written.
 ZELLOG_API void zellog_close(void);
 
 }  // extern "C"
