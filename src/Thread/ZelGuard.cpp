@@ -1,7 +1,9 @@
 // ZEL_Guard: declared by the runtime's header, compiled and exported here.
 #include <zel/zel.h>
 
-ZEL_Guard::ZEL_Guard(ZEL_Mutex* mutex) : m_pMutex(mutex) { m_pMutex->Lock(); }
+ZEL_Guard::ZEL_Guard(ZEL_Mutex* mutex) : m_pMutex(mutex) {
+  if (m_pMutex != nullptr) m_pMutex->Lock();
+}
 
 ZEL_Guard::~ZEL_Guard() { Release(); }
 

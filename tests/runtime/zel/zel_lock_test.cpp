@@ -100,6 +100,11 @@ TEST(ZelGuard, ReleaseUnlocksOnceAndDestructionAddsNothing) {
   EXPECT_TRUE(blocked.WaitAcquired());
 }
 
+TEST(ZelGuard, NullMutexIsAReleasedGuard) {
+  ZEL_Guard guard(nullptr);
+  guard.Release();
+}
+
 TEST(ZelRecursiveMutex, OwnerMayLockAgain) {
   zel::zel_recursive_mutex mutex;
   std::lock_guard<zel::zel_recursive_mutex> outer(mutex);

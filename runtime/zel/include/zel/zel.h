@@ -101,7 +101,9 @@ class ZEL_CLASS_VISIBLE ZEL_Mutex {
 // thread. Copying is deleted: a copy would unlock the mutex a second time.
 class ZEL_Guard {
  public:
-  // Stores `mutex` and locks it. `mutex` must not be null.
+  // Stores `mutex` and locks it. `mutex` must not be null; a null one is
+  // tolerated as a guard that is already released (nothing locked, nothing
+  // unlocked) rather than a crash.
   ZEL_OSKABASE_API ZEL_Guard(ZEL_Mutex* mutex);
   // Release().
   ZEL_OSKABASE_API ~ZEL_Guard();
