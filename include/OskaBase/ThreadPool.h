@@ -120,11 +120,15 @@ class OSKABASE_API CMessageLoopDyThreadPool {
   void Post(std::shared_ptr<CTask> task, bool front);
   bool StartWorker(CThreadWrap* record);
 
-  // Created by Start(), destroyed by Stop(); empty in between.
+  // The started state: set by Start(), emptied by Stop(). Posts and counter
+  // reads load it once and do nothing when it is empty.
   std::atomic<CDyThreadPoolState*> state_;
-  // Posts and counter reads that may be touching state_ right now. Stop()
-  // frees the state only after this has fallen to zero with state_ empty.
-  mutable std::atomic<int> callers_inside_;
+  // The memory behind state_, allocated by the first Start(), rebuilt in
+  // place by every later Start() and freed only by the destructor. A thread
+  // that loaded state_ just before a Stop() therefore never touches freed
+  // memory: it finds the state stopping (and drops its task) or, after a new
+  // Start(), started again (and posts to it).
+  CDyThreadPoolState* storage_;
 };
 
 }  // namespace Base
