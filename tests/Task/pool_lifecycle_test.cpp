@@ -164,6 +164,7 @@ TEST(PoolLifecycle, PostsRacingWithStopNeitherCrashNorLeak) {
 #define OSKA_POOL_NO_ADDRESS_LIMIT 1
 #endif
 
+#ifndef OSKA_POOL_NO_ADDRESS_LIMIT
 // Address space in use by this process, from /proc/self/statm.
 [[maybe_unused]] long MappedBytes() {
   long pages = 0;
@@ -173,6 +174,7 @@ TEST(PoolLifecycle, PostsRacingWithStopNeitherCrashNorLeak) {
   }
   return pages * sysconf(_SC_PAGESIZE);
 }
+#endif
 
 // In a child process whose address space is too small for a thread stack:
 // Start() still returns true with no worker; posts are kept and a later post
