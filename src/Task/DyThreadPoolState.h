@@ -37,13 +37,17 @@ struct CThreadWrap {
   // The record's own entry for retired_threads_, allocated with the record,
   // so that retiring a worker cannot fail for lack of memory.
   std::list<CThreadWrap*> retire_node_;
+  // Whether this worker is counted in busy_count_; its own thread only.
+  bool busy_ = false;
 };
 
 // The fields are grouped by who writes them, one cache line a group, so that
-// the workers' per-task counter does not slow down every post and the
-// read-mostly fields stay shared: limits and rare counters; the busy counter
-// (workers, per task); the queue and everything guarded by task_mutex_; the
-// condition variables; the reaper's list.
+// what every post reads without the lock (limits, worker count, stopping_)
+// stays shared in every core's cache: the limits and worker count; the flags
+// and waiter counts; everything the holder of task_mutex_ changes; the
+// condition variables; the reaper's list. The state's fields keep the order
+// in which the pool's design lists them, except busy_count_, which lives with
+// the mutex that guards its changes.
 struct CDyThreadPoolState {
   using TaskList = std::list<std::shared_ptr<CTask>, CTaskNodeAllocator<std::shared_ptr<CTask>>>;
   static constexpr std::size_t kLine = 64;
@@ -58,8 +62,7 @@ struct CDyThreadPoolState {
   std::atomic<std::int32_t> max_threads_{1};                      // the ceiling, 1..1024
   std::atomic<std::int32_t> tasks_per_thread_{1};                 // the growth load factor, as given
   std::atomic<std::int32_t> thread_count_{0};                     // live workers
-  alignas(kLine) std::atomic<std::int32_t> busy_count_{0};  // workers inside Execute()
-  alignas(kLine) std::atomic<bool> stopping_{false};        // written under task_mutex_
+  alignas(kLine) std::atomic<bool> stopping_{false};  // written under task_mutex_
   // The size of retired_threads_, so a worker skips the reaper's mutex when
   // nothing waits to be joined (the common case).
   std::atomic<std::int32_t> retired_count_{0};
@@ -76,6 +79,12 @@ struct CDyThreadPoolState {
   // The size of tasks_, written under task_mutex_, mirrored for readers
   // without the lock.
   std::atomic<std::int32_t> task_count_{0};
+  // Workers executing a task. Changed only under task_mutex_, so without
+  // read-modify-write instructions: a worker is counted when it takes a task
+  // and uncounted when it next holds the mutex (to take the next task, to
+  // wait, or to end), a moment after its task has returned. The growth rule
+  // reads it under the same mutex.
+  std::atomic<std::int32_t> busy_count_{0};
 
   // The wake-up handshake. A worker counts itself in idle_waiters_ before it
   // waits on task_cond_ and out after, both under task_mutex_. A post, under

@@ -211,6 +211,12 @@ bool CMessageLoopDyThreadPool::StartWorker(CThreadWrap* record) {
 bool CMessageLoopDyThreadPool::RunTask(CThreadWrap* record) {
   CDyThreadPoolState* s = storage_;
   if (s->stopping_.load()) {
+    if (record->busy_) {
+      std::lock_guard<std::mutex> lock(s->task_mutex_);
+      record->busy_ = false;
+      s->busy_count_.store(s->busy_count_.load(std::memory_order_relaxed) - 1,
+                           std::memory_order_relaxed);
+    }
     RemoveThread(record);
     return false;
   }
@@ -221,6 +227,12 @@ bool CMessageLoopDyThreadPool::RunTask(CThreadWrap* record) {
   bool took = false;
   {
     std::unique_lock<std::mutex> lock(s->task_mutex_);
+    if (record->busy_) {
+      // The task of the previous step has finished.
+      record->busy_ = false;
+      s->busy_count_.store(s->busy_count_.load(std::memory_order_relaxed) - 1,
+                           std::memory_order_relaxed);
+    }
     if (s->tasks_.empty() && !s->stopping_.load(std::memory_order_relaxed)) {
       const std::int32_t floor = s->min_threads_.load(std::memory_order_relaxed);
       ++s->idle_waiters_;
@@ -243,6 +255,11 @@ bool CMessageLoopDyThreadPool::RunTask(CThreadWrap* record) {
       took = true;
       task = std::move(s->tasks_.front());
       s->tasks_.pop_front();
+      if (task) {
+        record->busy_ = true;
+        s->busy_count_.store(s->busy_count_.load(std::memory_order_relaxed) + 1,
+                             std::memory_order_relaxed);
+      }
       s->task_count_.store(SizeOf(s->tasks_), std::memory_order_relaxed);
       if (s->tasks_.empty() && s->node_pool_.SlabCount() > CDyThreadPoolState::kKeptSlabs) {
         unused_slabs = s->node_pool_.TakeEmptySlabs(CDyThreadPoolState::kKeptSlabs);
@@ -254,9 +271,7 @@ bool CMessageLoopDyThreadPool::RunTask(CThreadWrap* record) {
   // Stop(true) waits for the list to empty: tell it a task was taken.
   if (took && s->done_waiters_.load() > 0) s->done_cond_.notify_one();
   if (task) {
-    s->busy_count_.fetch_add(1);
     task->Execute();
-    s->busy_count_.fetch_sub(1);
     if (s->done_waiters_.load() > 0) s->done_cond_.notify_one();
   }
   // The task is released here, with no lock held: its destructor may post.
