@@ -3,15 +3,20 @@
 //
 //  1. Four producer threads post 1,000,000 tiny tasks in total to two workers
 //     (our pool with floor 2 and ceiling 2; boost::asio::thread_pool(2);
-//     a TBB arena with two workers; a one-mutex list pool). Time from the
-//     first post until the last task has run.
+//     a TBB arena with two workers; a one-mutex list pool). Wall time from
+//     the first post until the last task has run, and the process's CPU time
+//     over the same span.
 //  2. The same with tasks of about 2 microseconds of work, beside two bare
-//     threads doing the same work without any queue: the ceiling.
+//     threads doing the same work without any queue: the ceiling. On a shared
+//     machine the CPU time is the steadier yardstick here (more threads get a
+//     larger share of a loaded machine's cores, which flatters wall time), so
+//     the ratio to the ceiling is given for both.
 //  3. Growth: floor 1, ceiling 8, a burst of 8 blocking tasks. Time until the
 //     pool carries all of them, and from the end of the burst until it is
 //     back at its floor.
 //
-// Each figure is the best of a few runs. Usage:
+// The implementations take turns, run after run, and each figure is the best
+// of its runs. Usage:
 //   oskabase-bench-pool [tasks] [runs] [only]
 // (defaults 1000000 and 3; `only` is one of tiny, heavy, growth, or
 // ours, ours-raw, asio, tbb, naive to time one implementation alone).
@@ -29,13 +34,17 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -55,24 +64,63 @@ inline void Spin(std::uint64_t rounds) {
   if (x == 42) g_sink.fetch_add(1, std::memory_order_relaxed);
 }
 
-// Rounds of Spin() that take about `micros` on this machine.
+// Rounds of Spin() that take about `micros` on an unloaded core: the fastest
+// of several timings.
 std::uint64_t CalibrateSpin(double micros) {
-  std::uint64_t rounds = 1000;
-  for (;;) {
+  constexpr std::uint64_t kRounds = 4096;
+  double best_us = 1e30;
+  for (int attempt = 0; attempt < 20; ++attempt) {
     const auto t0 = Clock::now();
-    for (int i = 0; i < 1000; ++i) Spin(rounds);
-    const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / 1000;
-    if (us > micros * 0.5) return static_cast<std::uint64_t>(rounds * micros / us);
-    rounds *= 2;
+    for (int i = 0; i < 100; ++i) Spin(kRounds);
+    best_us = std::min(best_us,
+                       std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / 100);
   }
+  return std::max<std::uint64_t>(1, static_cast<std::uint64_t>(kRounds * micros / best_us));
 }
 
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Sample {
+  double wall = 1e30;  // seconds
+  double cpu = 1e30;   // seconds of CPU, all threads of the process
+};
+
+// Counts finished jobs; the last one wakes the measuring thread, which
+// sleeps meanwhile so that it takes no CPU from the contenders.
+class Completion {
+ public:
+  explicit Completion(int target) : target_(target) {}
+  void OneDone() {
+    if (done_.fetch_add(1, std::memory_order_relaxed) + 1 == target_) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+      cond_.notify_all();
+    }
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cond_.wait(lock, [this] { return finished_; });
+  }
+
+ private:
+  const int target_;
+  std::atomic<int> done_{0};
+  std::mutex mutex_;
+  std::condition_variable cond_;
+  bool finished_ = false;  // guarded by mutex_
+};
+
 struct Job {
-  std::atomic<int>* done;
+  Completion* done;
   bool heavy;
   void operator()() const {
     if (heavy) Spin(g_spin_rounds);
-    done->fetch_add(1, std::memory_order_relaxed);
+    done->OneDone();
   }
 };
 
@@ -85,10 +133,10 @@ class JobTask : public CTask {
   Job job_;
 };
 
-// Runs `post(job)` for `tasks` jobs from kProducers threads and returns the
-// seconds from the start signal until every job has run.
-double RunProducers(int tasks, bool heavy, const std::function<void(const Job&)>& post) {
-  std::atomic<int> done{0};
+// Runs `post(job)` for `tasks` jobs from kProducers threads, from the start
+// signal until every job has run.
+Sample RunProducers(int tasks, bool heavy, const std::function<void(const Job&)>& post) {
+  Completion done(tasks);
   std::atomic<bool> go{false};
   std::vector<std::thread> producers;
   for (int p = 0; p < kProducers; ++p) {
@@ -99,39 +147,36 @@ double RunProducers(int tasks, bool heavy, const std::function<void(const Job&)>
       for (int i = 0; i < share; ++i) post(job);
     });
   }
+  const double cpu0 = CpuSeconds();
   const auto t0 = Clock::now();
   go.store(true, std::memory_order_release);
   for (auto& t : producers) t.join();
-  while (done.load(std::memory_order_relaxed) < tasks) std::this_thread::sleep_for(std::chrono::microseconds(100));
-  return std::chrono::duration<double>(Clock::now() - t0).count();
+  done.Wait();
+  return {std::chrono::duration<double>(Clock::now() - t0).count(), CpuSeconds() - cpu0};
 }
 
-double Best(int runs, const std::function<double()>& once) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) best = std::min(best, once());
-  return best;
-}
-
-double OursShared(int tasks, bool heavy) {
+Sample OursShared(int tasks, bool heavy) {
   CMessageLoopDyThreadPool pool;
   pool.Start(2, 2, 1);
-  return RunProducers(tasks, heavy, [&](const Job& job) { pool.PostTask(std::make_shared<JobTask>(job)); });
+  return RunProducers(tasks, heavy,
+                      [&](const Job& job) { pool.PostTask(std::make_shared<JobTask>(job)); });
 }
 
-double OursRaw(int tasks, bool heavy) {
+Sample OursRaw(int tasks, bool heavy) {
   CMessageLoopDyThreadPool pool;
   pool.Start(2, 2, 1);
   return RunProducers(tasks, heavy, [&](const Job& job) { pool.PostTask(new JobTask(job)); });
 }
 
-double Asio(int tasks, bool heavy) {
+Sample Asio(int tasks, bool heavy) {
   boost::asio::thread_pool pool(2);
-  const double s = RunProducers(tasks, heavy, [&](const Job& job) { boost::asio::post(pool, job); });
+  const Sample s =
+      RunProducers(tasks, heavy, [&](const Job& job) { boost::asio::post(pool, job); });
   pool.join();
   return s;
 }
 
-double Tbb(int tasks, bool heavy) {
+Sample Tbb(int tasks, bool heavy) {
   // Two worker threads besides the (absent) caller: the arena reserves no
   // slot for a master, and the global limit allows two workers.
   tbb::global_control workers(tbb::global_control::max_allowed_parallelism, 3);
@@ -140,33 +185,43 @@ double Tbb(int tasks, bool heavy) {
   return RunProducers(tasks, heavy, [&](const Job& job) { arena.enqueue(job); });
 }
 
-double NaiveShared(int tasks, bool heavy) {
-  pool_bench::NaiveListPool pool(2);
-  return RunProducers(tasks, heavy, [&](const Job& job) {
-    std::shared_ptr<CTask> t = std::make_shared<JobTask>(job);
-    pool.Post([t] { t->Execute(); });
-  });
-}
-
-double Naive(int tasks, bool heavy) {
+Sample Naive(int tasks, bool heavy) {
   pool_bench::NaiveListPool pool(2);
   return RunProducers(tasks, heavy, [&](const Job& job) { pool.Post(job); });
 }
 
 // The ceiling: two threads doing the jobs' work with no queue at all.
-double BareThreads(int tasks) {
-  std::atomic<int> done{0};
+Sample BareThreads(int tasks, bool heavy) {
+  Completion done(tasks);
+  const double cpu0 = CpuSeconds();
   const auto t0 = Clock::now();
   std::vector<std::thread> threads;
   for (int t = 0; t < 2; ++t) {
     const int share = tasks / 2 + (t < tasks % 2 ? 1 : 0);
     threads.emplace_back([&, share] {
-      const Job job{&done, true};
+      const Job job{&done, heavy};
       for (int i = 0; i < share; ++i) job();
     });
   }
   for (auto& t : threads) t.join();
-  return std::chrono::duration<double>(Clock::now() - t0).count();
+  return {std::chrono::duration<double>(Clock::now() - t0).count(), CpuSeconds() - cpu0};
+}
+
+struct Contender {
+  const char* name;
+  Sample (*run)(int, bool);
+  Sample best;
+};
+
+// Every contender runs once per round, in turn; each keeps its best figures.
+void RunRounds(std::vector<Contender>& contenders, int rounds, int tasks, bool heavy) {
+  for (int r = 0; r < rounds; ++r) {
+    for (Contender& c : contenders) {
+      const Sample s = c.run(tasks, heavy);
+      c.best.wall = std::min(c.best.wall, s.wall);
+      c.best.cpu = std::min(c.best.cpu, s.cpu);
+    }
+  }
 }
 
 class Blocking : public CTask {
@@ -184,8 +239,8 @@ class Blocking : public CTask {
 };
 
 struct GrowthTimes {
-  double grow_ms;
-  double shrink_ms;
+  double grow_s;
+  double shrink_s;
 };
 
 GrowthTimes Growth() {
@@ -195,16 +250,19 @@ GrowthTimes Growth() {
   std::atomic<bool> release{false};
   const auto t0 = Clock::now();
   for (int i = 0; i < 8; ++i) pool.PostTask(new Blocking(started, release));
-  while (started.load() < 8 || pool.GetThreadNum() < 8) std::this_thread::sleep_for(std::chrono::microseconds(50));
-  const double grow_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  while (started.load() < 8 || pool.GetThreadNum() < 8) {
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  const double grow_s = std::chrono::duration<double>(Clock::now() - t0).count();
   release.store(true);
   const auto t1 = Clock::now();
   while (pool.GetThreadNum() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  const double shrink_ms = std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
-  return {grow_ms, shrink_ms};
+  const double shrink_s = std::chrono::duration<double>(Clock::now() - t1).count();
+  return {grow_s, shrink_s};
 }
 
-std::string Rate(int tasks, double seconds) { return oska_tooling::Fixed(tasks / seconds / 1e6, 2); }
+std::string Ms(double s) { return oska_tooling::Fixed(s * 1000, 1); }
+std::string Rate(int tasks, double s) { return oska_tooling::Fixed(tasks / s / 1e6, 2); }
 
 }  // namespace
 
@@ -212,73 +270,65 @@ int main(int argc, char** argv) {
   const int tasks = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 1000000;
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   const std::string only = argc > 3 ? argv[3] : "";
+  g_spin_rounds = CalibrateSpin(2.0);
+
+  std::vector<Contender> tiny = {{"OskaBase pool 2/2, make_shared", OursShared, {}},
+                                 {"OskaBase pool 2/2, raw new", OursRaw, {}},
+                                 {"boost::asio::thread_pool(2)", Asio, {}},
+                                 {"TBB task_arena(2) enqueue", Tbb, {}},
+                                 {"one-mutex list pool", Naive, {}}};
   // For profiling one implementation alone, tiny tasks.
-  const std::function<double(int, bool)> alone[] = {OursShared, OursRaw, Asio, Tbb, Naive, NaiveShared};
-  const char* alone_names[] = {"ours", "ours-raw", "asio", "tbb", "naive", "naive-shared"};
-  for (int i = 0; i < 6; ++i) {
-    if (only != alone_names[i]) continue;
-    std::printf("%s tiny: %.1f ms\n", alone_names[i], Best(runs, [&] { return alone[i](tasks, false); }) * 1000);
+  const char* alone[] = {"ours", "ours-raw", "asio", "tbb", "naive"};
+  for (int i = 0; i < 5; ++i) {
+    if (only != alone[i]) continue;
+    std::vector<Contender> one = {tiny[i]};
+    RunRounds(one, runs, tasks, false);
+    std::printf("%s tiny: %.1f ms\n", alone[i], one[0].best.wall * 1000);
     return 0;
   }
-  g_spin_rounds = CalibrateSpin(2.0);
+
   std::printf("pool benchmark: %d tasks from %d producers, best of %d runs, %u cores\n", tasks,
               kProducers, runs, std::thread::hardware_concurrency());
-
-  oska_tooling::Table table({"scenario", "implementation", "time ms", "Mtasks/s", "ratio"});
-  auto ms = [](double s) { return oska_tooling::Fixed(s * 1000, 1); };
-
-  // Tiny tasks: ratio = asio's time / this time (>= 1.0 is at least as fast).
+  oska_tooling::Table table(
+      {"scenario", "implementation", "wall ms", "CPU ms", "Mtasks/s", "ratio (wall)", "ratio (CPU)"});
   const bool all = only.empty();
+
   if (all || only == "tiny") {
-  std::printf("tiny tasks...\n");
-  const double asio = Best(runs, [&] { return Asio(tasks, false); });
-  const double ours_shared = Best(runs, [&] { return OursShared(tasks, false); });
-  const double ours_raw = Best(runs, [&] { return OursRaw(tasks, false); });
-  const double tbb = Best(runs, [&] { return Tbb(tasks, false); });
-  const double naive = Best(runs, [&] { return Naive(tasks, false); });
-  const struct {
-    const char* name;
-    double s;
-  } tiny[] = {{"OskaBase pool 2/2 (make_shared)", ours_shared},
-              {"OskaBase pool 2/2 (raw new)", ours_raw},
-              {"boost::asio::thread_pool(2)", asio},
-              {"TBB task_arena(2) enqueue", tbb},
-              {"one-mutex list pool", naive}};
-  for (const auto& row : tiny) {
-    table.AddRow({"tiny tasks", row.name, ms(row.s), Rate(tasks, row.s),
-                  oska_tooling::Fixed(asio / row.s, 2) + "x asio"});
+    std::printf("tiny tasks...\n");
+    RunRounds(tiny, runs, tasks, false);
+    const Sample asio = tiny[2].best;
+    // Ratio: asio's figure / this one (1.00x or more is at least as fast).
+    for (const Contender& c : tiny) {
+      table.AddRow({"tiny tasks", c.name, Ms(c.best.wall), Ms(c.best.cpu), Rate(tasks, c.best.wall),
+                    oska_tooling::Fixed(asio.wall / c.best.wall, 2) + "x asio",
+                    oska_tooling::Fixed(asio.cpu / c.best.cpu, 2) + "x asio"});
+    }
   }
 
-  }
   if (all || only == "heavy") {
-  // 2-microsecond tasks: ratio = the bare threads' time / this time.
-  std::printf("2 us tasks...\n");
-  const double bare = Best(runs, [&] { return BareThreads(tasks); });
-  const double h_ours = Best(runs, [&] { return OursShared(tasks, true); });
-  const double h_asio = Best(runs, [&] { return Asio(tasks, true); });
-  const double h_tbb = Best(runs, [&] { return Tbb(tasks, true); });
-  const double h_naive = Best(runs, [&] { return Naive(tasks, true); });
-  const struct {
-    const char* name;
-    double s;
-  } heavy[] = {{"two bare threads (ceiling)", bare},
-               {"OskaBase pool 2/2 (make_shared)", h_ours},
-               {"boost::asio::thread_pool(2)", h_asio},
-               {"TBB task_arena(2) enqueue", h_tbb},
-               {"one-mutex list pool", h_naive}};
-  for (const auto& row : heavy) {
-    table.AddRow({"2 us tasks", row.name, ms(row.s), Rate(tasks, row.s),
-                  oska_tooling::Fixed(100.0 * bare / row.s, 1) + "% of ceiling"});
+    std::printf("2 us tasks...\n");
+    std::vector<Contender> heavy = {{"two bare threads (ceiling)", BareThreads, {}},
+                                    {"OskaBase pool 2/2, make_shared", OursShared, {}},
+                                    {"boost::asio::thread_pool(2)", Asio, {}},
+                                    {"TBB task_arena(2) enqueue", Tbb, {}},
+                                    {"one-mutex list pool", Naive, {}}};
+    RunRounds(heavy, runs, tasks, true);
+    const Sample bare = heavy[0].best;
+    // Ratio: share of the ceiling reached (100% = as fast as bare threads).
+    for (const Contender& c : heavy) {
+      table.AddRow({"2 us tasks", c.name, Ms(c.best.wall), Ms(c.best.cpu), Rate(tasks, c.best.wall),
+                    oska_tooling::Fixed(100.0 * bare.wall / c.best.wall, 1) + "% of ceiling",
+                    oska_tooling::Fixed(100.0 * bare.cpu / c.best.cpu, 1) + "% of ceiling"});
+    }
   }
 
-  }
   if (all || only == "growth") {
-  std::printf("growth...\n");
-  const GrowthTimes g = Growth();
-  table.AddRow({"growth 1->8", "OskaBase pool 1/8, 8 blocking tasks", ms(g.grow_ms / 1000), "",
-                "all 8 carried"});
-  table.AddRow({"retire 8->1", "OskaBase pool 1/8 after the burst", ms(g.shrink_ms / 1000), "",
-                "back at floor (1 s idle rule)"});
+    std::printf("growth...\n");
+    const GrowthTimes g = Growth();
+    table.AddRow({"growth 1->8", "OskaBase pool 1/8, 8 blocking tasks", Ms(g.grow_s), "", "",
+                  "all 8 carried", ""});
+    table.AddRow({"retire 8->1", "OskaBase pool 1/8 after the burst", Ms(g.shrink_s), "", "",
+                  "back at the floor", "1 s idle rule"});
   }
   table.Print();
   return 0;
