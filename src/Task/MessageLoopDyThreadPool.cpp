@@ -25,6 +25,15 @@ std::int32_t SizeOf(const CDyThreadPoolState::TaskList& list) {
       std::min<std::size_t>(list.size(), std::numeric_limits<std::int32_t>::max()));
 }
 
+// A hint to the processor; does nothing where the compiler offers none.
+inline void PrefetchForWrite(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address, 1);
+#else
+  (void)address;
+#endif
+}
+
 }  // namespace
 
 CMessageLoopDyThreadPool::CMessageLoopDyThreadPool() : state_(nullptr), storage_(nullptr) {}
@@ -261,7 +270,12 @@ bool CMessageLoopDyThreadPool::RunTask(CThreadWrap* record) {
                              std::memory_order_relaxed);
       }
       s->task_count_.store(SizeOf(s->tasks_), std::memory_order_relaxed);
-      if (s->tasks_.empty() && s->node_pool_.SlabCount() > CDyThreadPoolState::kKeptSlabs) {
+      if (!s->tasks_.empty()) {
+        // A long queue lives in memory no cache holds any more: start
+        // fetching the next node now, so the next step does not wait for it
+        // with the mutex held.
+        PrefetchForWrite(&s->tasks_.front());
+      } else if (s->node_pool_.SlabCount() > CDyThreadPoolState::kKeptSlabs) {
         unused_slabs = s->node_pool_.TakeEmptySlabs(CDyThreadPoolState::kKeptSlabs);
       }
     }
