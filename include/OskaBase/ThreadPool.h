@@ -4,10 +4,17 @@
 //  - Start(floor, ceiling, tasksPerThread) starts `floor` workers.
 //  - A post adds a worker, up to the ceiling, when the tasks being executed
 //    plus those queued outnumber what the current workers are expected to
-//    carry: busy + queued > tasksPerThread * workers.
-//  - A worker above the floor that finds no work for one second retires; the
-//    pool never shrinks below the floor. Workers at or below the floor sleep
-//    without a time limit and cost nothing while idle.
+//    carry: busy + queued > tasksPerThread * workers, in signed arithmetic.
+//    A worker counts as busy from taking a task until it next holds the
+//    queue's lock, a moment after the task has returned.
+//  - A worker above the floor that finds no work for one second (measured on
+//    the system clock) retires; the pool never shrinks below the floor.
+//    Workers at or below the floor sleep without a time limit and cost
+//    nothing while idle. Retired workers are joined by the other workers or
+//    by Stop().
+//
+//   Start(1, 4, 2), tasks that block, each worker taking one before the next
+//   post: after posts 1..5 GetThreadNum() is 1, 1, 2, 2, 3.
 //
 // Unlike a message loop there is no ordering across workers, no delayed task,
 // and posting returns nothing. Ordinary tasks are queued at the back and
@@ -31,8 +38,9 @@
 // released unrun, never leaked.
 //
 // Threads: any thread may post and read the counters, also while another
-// thread calls Stop() (a post that meets a stopping or stopped pool is
-// dropped). Start(), Stop() and the destructor are serialised by the caller
+// thread calls Start() or Stop() (a post that meets a stopping or stopped
+// pool is dropped; memory behind the pool's state is kept for the pool's
+// life, so a racing post never touches freed memory). Start(), Stop() and the destructor are serialised by the caller
 // and must not be called from a worker (a task): Stop() waits for every
 // worker, including the caller, to end. Tasks run with no lock held, so a task
 // may post to its own pool.
@@ -120,11 +128,15 @@ class OSKABASE_API CMessageLoopDyThreadPool {
   void Post(std::shared_ptr<CTask> task, bool front);
   bool StartWorker(CThreadWrap* record);
 
-  // Created by Start(), destroyed by Stop(); empty in between.
+  // The started state: set by Start(), emptied by Stop(). Posts and counter
+  // reads load it once and do nothing when it is empty.
   std::atomic<CDyThreadPoolState*> state_;
-  // Posts and counter reads that may be touching state_ right now. Stop()
-  // frees the state only after this has fallen to zero with state_ empty.
-  mutable std::atomic<int> callers_inside_;
+  // The memory behind state_, allocated by the first Start(), rebuilt in
+  // place by every later Start() and freed only by the destructor. A thread
+  // that loaded state_ just before a Stop() therefore never touches freed
+  // memory: it finds the state stopping (and drops its task) or, after a new
+  // Start(), started again (and posts to it).
+  CDyThreadPoolState* storage_;
 };
 
 }  // namespace Base

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
-#include <thread>
 #include <utility>
 
 namespace Oska {
@@ -21,39 +20,44 @@ std::int32_t Clamp(int value, std::int32_t low, std::int32_t high) {
   return static_cast<std::int32_t>(std::min<int>(std::max<int>(value, low), high));
 }
 
-std::int32_t ListSize(const CDyThreadPoolState::TaskList& list) {
+std::int32_t SizeOf(const CDyThreadPoolState::TaskList& list) {
   return static_cast<std::int32_t>(
       std::min<std::size_t>(list.size(), std::numeric_limits<std::int32_t>::max()));
 }
 
-// Counts the calling thread among those that may touch the pool's state for
-// as long as it lives (see callers_inside_).
-class CallerScope {
- public:
-  explicit CallerScope(std::atomic<int>& inside) : inside_(inside) { inside_.fetch_add(1); }
-  ~CallerScope() { inside_.fetch_sub(1); }
-  CallerScope(const CallerScope&) = delete;
-  CallerScope& operator=(const CallerScope&) = delete;
-
- private:
-  std::atomic<int>& inside_;
-};
+// A hint to the processor; does nothing where the compiler offers none.
+inline void PrefetchForWrite(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address, 1);
+#else
+  (void)address;
+#endif
+}
 
 }  // namespace
 
-CMessageLoopDyThreadPool::CMessageLoopDyThreadPool() : state_(nullptr), callers_inside_(0) {}
+CMessageLoopDyThreadPool::CMessageLoopDyThreadPool() : state_(nullptr), storage_(nullptr) {}
 
-CMessageLoopDyThreadPool::~CMessageLoopDyThreadPool() { CMessageLoopDyThreadPool::Stop(false); }
+CMessageLoopDyThreadPool::~CMessageLoopDyThreadPool() {
+  CMessageLoopDyThreadPool::Stop(false);
+  delete storage_;
+}
 
 bool CMessageLoopDyThreadPool::Start(int minThreads, int maxThreads, int tasksPerThread) {
   if (state_.load() != nullptr) Stop(false);
+  if (storage_ == nullptr) storage_ = new CDyThreadPoolState();
 
-  CDyThreadPoolState* state = new CDyThreadPoolState(Clamp(minThreads, 1, kThreadLimit),
-                                                     Clamp(maxThreads, 1, kThreadLimit),
-                                                     static_cast<std::int32_t>(tasksPerThread));
-  state_.store(state);
-  std::lock_guard<std::mutex> lock(state->task_mutex_);
-  for (std::int32_t i = 0; i < state->min_threads_; ++i) AddThread();
+  CDyThreadPoolState* s = storage_;
+  std::lock_guard<std::mutex> lock(s->task_mutex_);
+  // Everything else is already back at its initial value: Stop() joined every
+  // worker, reaped every record and emptied the list.
+  s->min_threads_.store(Clamp(minThreads, 1, kThreadLimit), std::memory_order_relaxed);
+  s->max_threads_.store(Clamp(maxThreads, 1, kThreadLimit), std::memory_order_relaxed);
+  s->tasks_per_thread_.store(static_cast<std::int32_t>(tasksPerThread), std::memory_order_relaxed);
+  s->stopping_.store(false);
+  state_.store(s);
+  const std::int32_t floor = s->min_threads_.load(std::memory_order_relaxed);
+  for (std::int32_t i = 0; i < floor; ++i) AddThread();
   return true;
 }
 
@@ -78,7 +82,8 @@ void CMessageLoopDyThreadPool::Stop(bool waitForQueue) {
   }
 
   {
-    // Under the mutex, so a worker about to wait sees it and does not sleep.
+    // Under the mutex: a worker about to wait, or a post about to queue,
+    // sees it.
     std::lock_guard<std::mutex> lock(s->task_mutex_);
     s->stopping_.store(true);
   }
@@ -91,20 +96,27 @@ void CMessageLoopDyThreadPool::Stop(bool waitForQueue) {
     s->done_cond_.wait_for(lock, std::chrono::microseconds(100));
     s->done_waiters_.fetch_sub(1);
   }
-
   DoRemoveThread();
-
-  // No new caller can reach the state once state_ is empty; wait for those
-  // that already hold it (a post that met stopping_, a counter read).
   state_.store(nullptr);
-  while (callers_inside_.load() != 0) std::this_thread::yield();
 
-  CDyThreadPoolState::TaskList unrun;
-  unrun.swap(s->tasks_);
-  delete s;
-  // Released last, with the pool already unstarted: a task's destructor may
-  // post to this pool, and that post is then dropped.
-  unrun.clear();
+  // Queued tasks are released one at a time with no lock held: a task's
+  // destructor may post to this pool, and that post is dropped.
+  for (;;) {
+    std::shared_ptr<CTask> unrun;
+    {
+      std::lock_guard<std::mutex> lock(s->task_mutex_);
+      if (s->tasks_.empty()) break;
+      unrun = std::move(s->tasks_.front());
+      s->tasks_.pop_front();
+      s->task_count_.store(SizeOf(s->tasks_), std::memory_order_relaxed);
+    }
+  }
+  CTaskNodePool::Slab* unused_slabs = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(s->task_mutex_);
+    unused_slabs = s->node_pool_.TakeEmptySlabs(CDyThreadPoolState::kKeptSlabs);
+  }
+  CTaskNodePool::FreeSlabs(unused_slabs);
 }
 
 void CMessageLoopDyThreadPool::PostTask(CTask* task) { Post(std::shared_ptr<CTask>(task), false); }
@@ -120,33 +132,38 @@ void CMessageLoopDyThreadPool::PostPriorityTask(std::shared_ptr<CTask> task) {
 }
 
 void CMessageLoopDyThreadPool::Post(std::shared_ptr<CTask> task, bool front) {
-  CallerScope inside(callers_inside_);
-  CDyThreadPoolState* s = state_.load();
-  if (s == nullptr || s->stopping_.load()) return;
+  CDyThreadPoolState* s = state_.load(std::memory_order_acquire);
+  if (s == nullptr || s->stopping_.load(std::memory_order_relaxed)) return;
 
-  if (s->thread_count_.load() < s->min_threads_) {
+  if (s->thread_count_.load(std::memory_order_relaxed) <
+      s->min_threads_.load(std::memory_order_relaxed)) {
     // Below the floor because a worker could not be created earlier.
     std::lock_guard<std::mutex> lock(s->task_mutex_);
-    if (!s->stopping_.load() && s->thread_count_.load() < s->min_threads_) AddThread();
+    if (!s->stopping_.load() &&
+        s->thread_count_.load() < s->min_threads_.load(std::memory_order_relaxed)) {
+      AddThread();
+    }
   }
-
-  // The list node is allocated here, outside the mutex, and only linked in
-  // under it.
-  CDyThreadPoolState::TaskList node;
-  node.push_back(std::move(task));
 
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(s->task_mutex_);
     if (s->stopping_.load(std::memory_order_relaxed)) return;
-    s->tasks_.splice(front ? s->tasks_.begin() : s->tasks_.end(), node);
-    const std::int32_t queued = ListSize(s->tasks_);
+    // On std::bad_alloc the lock is released and the task with it.
+    if (front) {
+      s->tasks_.push_front(std::move(task));
+    } else {
+      s->tasks_.push_back(std::move(task));
+    }
+    const std::int32_t queued = SizeOf(s->tasks_);
     s->task_count_.store(queued, std::memory_order_relaxed);
 
-    const std::int32_t threads = s->thread_count_.load();
-    if (threads < s->max_threads_ &&
-        static_cast<std::int64_t>(s->busy_count_.load()) + queued >
-            static_cast<std::int64_t>(s->tasks_per_thread_) * threads) {
+    // The growth rule, in signed arithmetic; the product cannot overflow.
+    const std::int32_t threads = s->thread_count_.load(std::memory_order_relaxed);
+    if (threads < s->max_threads_.load(std::memory_order_relaxed) &&
+        static_cast<std::int64_t>(s->busy_count_.load(std::memory_order_relaxed)) + queued >
+            static_cast<std::int64_t>(s->tasks_per_thread_.load(std::memory_order_relaxed)) *
+                threads) {
       AddThread();
     }
     if (s->idle_waiters_ > s->wakes_pending_) {
@@ -158,13 +175,11 @@ void CMessageLoopDyThreadPool::Post(std::shared_ptr<CTask> task, bool front) {
 }
 
 int CMessageLoopDyThreadPool::GetWorkTaskCount() const {
-  CallerScope inside(callers_inside_);
   const CDyThreadPoolState* s = state_.load();
   return s == nullptr ? 0 : s->task_count_.load(std::memory_order_relaxed);
 }
 
 int CMessageLoopDyThreadPool::GetThreadNum() const {
-  CallerScope inside(callers_inside_);
   const CDyThreadPoolState* s = state_.load();
   return s == nullptr ? 0 : s->thread_count_.load();
 }
@@ -177,7 +192,7 @@ void CMessageLoopDyThreadPool::AddThread() {
     return;
   }
   if (StartWorker(record)) {
-    state_.load()->thread_count_.fetch_add(1);
+    storage_->thread_count_.fetch_add(1);
   } else {
     delete record;
   }
@@ -190,7 +205,7 @@ bool CMessageLoopDyThreadPool::StartWorker(CThreadWrap* record) {
       {
         // The creator holds task_mutex_ until the record is complete and the
         // worker counted.
-        std::lock_guard<std::mutex> gate(pool->state_.load()->task_mutex_);
+        std::lock_guard<std::mutex> gate(pool->storage_->task_mutex_);
       }
       while (pool->RunTask(record)) {
       }
@@ -203,20 +218,35 @@ bool CMessageLoopDyThreadPool::StartWorker(CThreadWrap* record) {
 }
 
 bool CMessageLoopDyThreadPool::RunTask(CThreadWrap* record) {
-  CDyThreadPoolState* s = state_.load();
+  CDyThreadPoolState* s = storage_;
   if (s->stopping_.load()) {
+    if (record->busy_) {
+      std::lock_guard<std::mutex> lock(s->task_mutex_);
+      record->busy_ = false;
+      s->busy_count_.store(s->busy_count_.load(std::memory_order_relaxed) - 1,
+                           std::memory_order_relaxed);
+    }
     RemoveThread(record);
     return false;
   }
-  if (s->retired_count_.load() != 0) DoRemoveThread();
+  if (s->retired_count_.load(std::memory_order_relaxed) != 0) DoRemoveThread();
 
-  CDyThreadPoolState::TaskList taken;
+  std::shared_ptr<CTask> task;
+  CTaskNodePool::Slab* unused_slabs = nullptr;  // freed after the lock
+  bool took = false;
   {
     std::unique_lock<std::mutex> lock(s->task_mutex_);
+    if (record->busy_) {
+      // The task of the previous step has finished.
+      record->busy_ = false;
+      s->busy_count_.store(s->busy_count_.load(std::memory_order_relaxed) - 1,
+                           std::memory_order_relaxed);
+    }
     if (s->tasks_.empty() && !s->stopping_.load(std::memory_order_relaxed)) {
+      const std::int32_t floor = s->min_threads_.load(std::memory_order_relaxed);
       ++s->idle_waiters_;
       bool timed_out = false;
-      if (s->thread_count_.load() <= s->min_threads_) {
+      if (s->thread_count_.load() <= floor) {
         s->task_cond_.wait(lock);
       } else {
         timed_out = s->task_cond_.wait_until(lock, std::chrono::system_clock::now() +
@@ -225,21 +255,37 @@ bool CMessageLoopDyThreadPool::RunTask(CThreadWrap* record) {
       }
       --s->idle_waiters_;
       if (s->wakes_pending_ > 0) --s->wakes_pending_;
-      if (timed_out && s->tasks_.empty() && s->thread_count_.load() > s->min_threads_) {
+      if (timed_out && s->tasks_.empty() && s->thread_count_.load() > floor) {
         RemoveThread(record);
         return false;
       }
     }
     if (!s->tasks_.empty()) {
-      taken.splice(taken.end(), s->tasks_, s->tasks_.begin());
-      s->task_count_.store(ListSize(s->tasks_), std::memory_order_relaxed);
+      took = true;
+      task = std::move(s->tasks_.front());
+      s->tasks_.pop_front();
+      if (task) {
+        record->busy_ = true;
+        s->busy_count_.store(s->busy_count_.load(std::memory_order_relaxed) + 1,
+                             std::memory_order_relaxed);
+      }
+      s->task_count_.store(SizeOf(s->tasks_), std::memory_order_relaxed);
+      if (!s->tasks_.empty()) {
+        // A long queue lives in memory no cache holds any more: start
+        // fetching the next node now, so the next step does not wait for it
+        // with the mutex held.
+        PrefetchForWrite(&s->tasks_.front());
+      } else if (s->node_pool_.SlabCount() > CDyThreadPoolState::kKeptSlabs) {
+        unused_slabs = s->node_pool_.TakeEmptySlabs(CDyThreadPoolState::kKeptSlabs);
+      }
     }
   }
+  CTaskNodePool::FreeSlabs(unused_slabs);
 
-  if (!taken.empty() && taken.front()) {
-    s->busy_count_.fetch_add(1);
-    taken.front()->Execute();
-    s->busy_count_.fetch_sub(1);
+  // Stop(true) waits for the list to empty: tell it a task was taken.
+  if (took && s->done_waiters_.load() > 0) s->done_cond_.notify_one();
+  if (task) {
+    task->Execute();
     if (s->done_waiters_.load() > 0) s->done_cond_.notify_one();
   }
   // The task is released here, with no lock held: its destructor may post.
@@ -247,7 +293,7 @@ bool CMessageLoopDyThreadPool::RunTask(CThreadWrap* record) {
 }
 
 void CMessageLoopDyThreadPool::RemoveThread(CThreadWrap* record) {
-  CDyThreadPoolState* s = state_.load();
+  CDyThreadPoolState* s = storage_;
   // Listed before it is uncounted: once Stop() sees no worker counted, every
   // worker is listed and its join waits for the rest of this function.
   {
@@ -260,7 +306,7 @@ void CMessageLoopDyThreadPool::RemoveThread(CThreadWrap* record) {
 }
 
 void CMessageLoopDyThreadPool::DoRemoveThread() {
-  CDyThreadPoolState* s = state_.load();
+  CDyThreadPoolState* s = storage_;
   for (;;) {
     std::list<CThreadWrap*> entry;
     {

@@ -164,6 +164,7 @@ TEST(PoolLifecycle, PostsRacingWithStopNeitherCrashNorLeak) {
 #define OSKA_POOL_NO_ADDRESS_LIMIT 1
 #endif
 
+#ifndef OSKA_POOL_NO_ADDRESS_LIMIT
 // Address space in use by this process, from /proc/self/statm.
 [[maybe_unused]] long MappedBytes() {
   long pages = 0;
@@ -173,10 +174,11 @@ TEST(PoolLifecycle, PostsRacingWithStopNeitherCrashNorLeak) {
   }
   return pages * sysconf(_SC_PAGESIZE);
 }
+#endif
 
 // In a child process whose address space is too small for a thread stack:
-// Start() still returns true with no worker; posts are kept and a later post
-// starts the worker once threads can be created again.
+// Start() still returns true with no worker; posts are kept, and a later post
+// or Stop(true) starts the worker once threads can be created again.
 TEST(PoolLifecycleDeathTest, KeepsWorkingWhenAWorkerCannotBeCreated) {
 #ifdef OSKA_POOL_NO_ADDRESS_LIMIT
   GTEST_SKIP() << "sanitizer runtimes reserve address space beyond any limit";
@@ -202,6 +204,36 @@ TEST(PoolLifecycleDeathTest, KeepsWorkingWhenAWorkerCannotBeCreated) {
         if (pool.GetThreadNum() < 1) std::_Exit(5);
         pool.Stop(true);
         std::_Exit(tally.finished.load() == 2 && tally.destroyed.load() == 2 ? 0 : 6);
+      },
+      ::testing::ExitedWithCode(0), "");
+#endif
+}
+
+// Stop(true) with work queued and no worker at all starts one itself rather
+// than wait for ever. (A fresh child: the C library caches the stacks of
+// ended threads, which would let a thread start despite the limit.)
+TEST(PoolLifecycleDeathTest, StopTrueStartsAWorkerWhenNoneCouldBeCreated) {
+#ifdef OSKA_POOL_NO_ADDRESS_LIMIT
+  GTEST_SKIP() << "sanitizer runtimes reserve address space beyond any limit";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        CMessageLoopDyThreadPool pool;
+        Tally tally;
+        rlimit saved{};
+        getrlimit(RLIMIT_AS, &saved);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(MappedBytes() + (2 << 20));
+        if (setrlimit(RLIMIT_AS, &tight) != 0) std::_Exit(3);
+        pool.Start(1, 1, 1);
+        pool.PostTask(new HeldTask(tally, nullptr));
+        pool.PostPriorityTask(new HeldTask(tally, nullptr));
+        const int none = pool.GetThreadNum();
+        setrlimit(RLIMIT_AS, &saved);
+        if (none != 0) std::_Exit(4);
+        pool.Stop(true);
+        std::_Exit(tally.finished.load() == 2 && tally.destroyed.load() == 2 ? 0 : 5);
       },
       ::testing::ExitedWithCode(0), "");
 #endif
