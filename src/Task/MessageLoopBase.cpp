@@ -80,6 +80,7 @@ bool CMessageLoopBase::PostDelayTask(CDelayTask* task) {
 bool CMessageLoopBase::PostTask(std::shared_ptr<CTask> task) {
   CMessageLoopQueues& q = *queues_;
   if (!Enqueue(quit_, q.work_queue_, q.queue_mutex_, std::move(task), nullptr)) return false;
+  q.NoteIncoming();
   q.WakeIfSleeping();
   return true;
 }
@@ -87,6 +88,7 @@ bool CMessageLoopBase::PostTask(std::shared_ptr<CTask> task) {
 bool CMessageLoopBase::PostPriorityTask(std::shared_ptr<CTask> task) {
   CMessageLoopQueues& q = *queues_;
   if (!Enqueue(quit_, q.priority_queue_, q.priority_mutex_, std::move(task), &q.priority_size_)) return false;
+  q.NoteIncoming();
   q.WakeIfSleeping();
   return true;
 }
@@ -152,6 +154,7 @@ int CMessageLoopBase::GetPriorityTaskCount() const {
 void CMessageLoopBase::ReloadWorkQueue() {
   CMessageLoopQueues& q = *queues_;
   std::lock_guard<std::mutex> lock(q.queue_mutex_);
+  q.ClearIncomingHint();
   if (!q.work_queue_.empty()) {
     if (q.run_work_queue_.empty()) {
       q.run_work_queue_.swap(q.work_queue_);

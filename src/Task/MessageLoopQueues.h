@@ -12,6 +12,9 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
 
 namespace Oska {
 namespace Base {
@@ -49,6 +52,7 @@ class CMessageLoopQueues {
   // wake_mutex_. Posters never touch wait_mutex_.
   void SleepUnlessWork(std::unique_lock<std::mutex>& wait_lock, std::chrono::milliseconds timeout,
                        const std::atomic<bool>& quit) {
+    if (SpinForIncoming()) return;
     sleeping_.store(true, std::memory_order_seq_cst);
     if (HasIncomingWork() || quit.load()) {
       sleeping_.store(false, std::memory_order_relaxed);
@@ -62,6 +66,24 @@ class CMessageLoopQueues {
     }
     sleeping_.store(false, std::memory_order_relaxed);
     wait_lock.lock();
+  }
+
+  // Posters raise this hint after every push; the run thread lowers it when
+  // it takes the incoming queue. Only a hint: the sleep handshake above is
+  // what guarantees that nothing is missed.
+  void NoteIncoming() { incoming_hint_.store(true, std::memory_order_release); }
+  void ClearIncomingHint() { incoming_hint_.store(false, std::memory_order_relaxed); }
+
+  // Watches the hint for a few microseconds before the run thread commits to
+  // sleeping. A producer that keeps posting then never pays for a wake-up
+  // system call, and the run thread stays on the processor. Bounded, so an
+  // idle loop goes to sleep almost at once.
+  bool SpinForIncoming() {
+    for (int i = 0; i < kSpinRounds; ++i) {
+      if (incoming_hint_.load(std::memory_order_acquire)) return true;
+      CpuRelax();
+    }
+    return false;
   }
 
   bool HasIncomingWork() {
@@ -95,6 +117,19 @@ class CMessageLoopQueues {
   std::atomic<std::uint32_t> run_thread_id_{0};
 
  private:
+  static constexpr int kSpinRounds = 256;
+
+  static void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(_M_X64) || defined(_M_IX86)
+    _mm_pause();
+#else
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+#endif
+  }
+
+  std::atomic<bool> incoming_hint_{false};
   std::mutex wake_mutex_;
   bool wake_pending_ = false;  // guarded by wake_mutex_
   std::atomic<bool> sleeping_{false};
