@@ -22,6 +22,9 @@
 #include <cstring>
 #include <cwchar>
 #include <langinfo.h>
+#include <memory>
+#include <mutex>
+#include <utility>
 #include <locale.h>
 #include <string>
 #include <strings.h>
@@ -218,6 +221,73 @@ int IcuToWide(UConverter* cnv, const char* in, std::size_t length, wchar_t* out,
   return static_cast<int>(produced);
 }
 
+// Size queries without a conversion. For a converter that maps every
+// character on its own (no shift states, no many-to-one sequences), the
+// size of a text is the sum of its characters' sizes, so a table of the
+// bytes each BMP character becomes answers a size query with one lookup per
+// character instead of a full pass through ICU. Built once per code page on
+// the first large size query, from ICU itself with the same fallback and
+// substitution settings, and shared, read-only, by every thread. Used for
+// GB18030 (every astral character is four bytes there) and the single-byte
+// code pages (astral characters go the ICU way).
+struct LengthTable {
+  unsigned char bmp[0x10000];
+  unsigned char astral;  // bytes of any astral character; 0: ask ICU
+};
+
+constexpr std::size_t kTableWorthIt = 4096;  // units; smaller queries use ICU
+
+const LengthTable* LengthTableFor(UINT cp, UConverter* cnv) {
+  static std::mutex mutex;
+  static std::vector<std::pair<UINT, std::unique_ptr<LengthTable>>> tables;  // guarded by mutex
+  std::lock_guard<std::mutex> lock(mutex);
+  for (const auto& t : tables) {
+    if (t.first == cp) return t.second.get();
+  }
+  UErrorCode err = U_ZERO_ERROR;
+  const char* name = ucnv_getName(cnv, &err);
+  const UConverterType type = ucnv_getType(cnv);
+  const bool gb18030 = U_SUCCESS(err) && ::strcasecmp(name, "gb18030") == 0;
+  const bool single_byte = type == UCNV_SBCS || type == UCNV_LATIN_1 || type == UCNV_US_ASCII;
+  std::unique_ptr<LengthTable> table;
+  if (gb18030 || single_byte) {
+    table.reset(new LengthTable);
+    table->astral = gb18030 ? 4 : 0;
+    bool ok = true;
+    for (std::uint32_t c = 0; c <= 0xFFFF && ok; ++c) {
+      const UChar unit = static_cast<UChar>(c);
+      char bytes[16];
+      err = U_ZERO_ERROR;
+      const int32_t n = ucnv_fromUChars(cnv, bytes, sizeof bytes, &unit, 1, &err);
+      ok = U_SUCCESS(err) && n > 0 && n < 256;
+      table->bmp[c] = static_cast<unsigned char>(n);
+    }
+    ucnv_reset(cnv);
+    if (!ok) table.reset();
+  }
+  tables.emplace_back(cp, std::move(table));
+  return tables.back().second.get();
+}
+
+// The byte count of `in` from the table; false when a character needs ICU.
+bool CountWithTable(const LengthTable& table, const wchar_t* in, std::size_t length,
+                    std::size_t* bytes) {
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::uint32_t c = static_cast<std::uint32_t>(in[i]);
+    if (c <= 0xFFFF) {
+      total += table.bmp[c];
+    } else if (c <= 0x10FFFF) {
+      if (table.astral == 0) return false;
+      total += table.astral;
+    } else {
+      total += table.bmp[0xDFFF];  // not a scalar value: substituted like a lone surrogate
+    }
+  }
+  *bytes = total;
+  return true;
+}
+
 // UTF-32 -> code page bytes through ICU.
 int IcuFromWide(UConverter* cnv, const wchar_t* in, std::size_t length, char* out,
                 std::size_t capacity, bool* used_default) {
@@ -374,6 +444,18 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
     UErrorCode err = U_ZERO_ERROR;
     ucnv_setSubstChars(cnv, lpDefaultChar, lpDefaultChar[1] != '\0' ? 2 : 1, &err);
     custom_default = U_SUCCESS(err);
+  }
+  if (out == nullptr && !custom_default && lpUsedDefaultChar == nullptr &&
+      length >= winapi::kTableWorthIt) {
+    const winapi::LengthTable* table = winapi::LengthTableFor(CodePage, cnv);
+    std::size_t bytes = 0;
+    if (table != nullptr && winapi::CountWithTable(*table, lpWideCharStr, length, &bytes)) {
+      if (bytes > 0x7FFFFFFF) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+      }
+      return static_cast<int>(bytes);
+    }
   }
   const int n = winapi::IcuFromWide(cnv, lpWideCharStr, length, out, capacity, &used_default);
   if (custom_default) {

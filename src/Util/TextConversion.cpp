@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 namespace Oska {
 namespace Base {
@@ -18,64 +19,79 @@ int PlatformLength(size_t length) {
   return static_cast<int>(static_cast<std::uint32_t>(length));
 }
 
-bool BytesToWide(UINT code_page, const char* text, size_t length,
-                 std::basic_string<wchar_t>* out) {
-  if (text == nullptr || out == nullptr) return false;
-  const int n = MultiByteToWideChar(code_page, 0, text, PlatformLength(length), nullptr, 0);
+// Sizes *out to exactly n units and lets `convert` fill them; the platform
+// call returns how many it wrote. The result goes straight into *out's own
+// storage when it already has room (a caller converting repeatedly into one
+// string allocates nothing), otherwise into a new string that replaces *out
+// only once complete. An allocation failure returns false with *out
+// untouched.
+template <typename String, typename Convert>
+bool FillExactly(String* out, int n, Convert convert) {
   if (n <= 0) {
     out->clear();
     return true;
   }
-  std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[static_cast<size_t>(n)]);
-  if (!buffer) return false;
-  const int written =
-      MultiByteToWideChar(code_page, 0, text, PlatformLength(length), buffer.get(), n);
-  out->assign(buffer.get(), written > 0 ? static_cast<size_t>(written) : 0u);
+  const size_t size = static_cast<size_t>(n);
+  if (out->capacity() >= size) {
+    out->resize(size);
+    const int written = convert(&(*out)[0], n);
+    out->resize(written > 0 ? static_cast<size_t>(written) : 0u);
+    return true;
+  }
+  String fresh;
+  try {
+    fresh.resize(size);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  const int written = convert(&fresh[0], n);
+  fresh.resize(written > 0 ? static_cast<size_t>(written) : 0u);
+  out->swap(fresh);
   return true;
+}
+
+bool BytesToWide(UINT code_page, const char* text, size_t length,
+                 std::basic_string<wchar_t>* out) {
+  if (text == nullptr || out == nullptr) return false;
+  const int in = PlatformLength(length);
+  const int n = MultiByteToWideChar(code_page, 0, text, in, nullptr, 0);
+  return FillExactly(out, n, [&](wchar_t* buffer, int units) {
+    return MultiByteToWideChar(code_page, 0, text, in, buffer, units);
+  });
 }
 
 bool WideToBytes(UINT code_page, const wchar_t* text, size_t length, std::string* out) {
   if (text == nullptr || out == nullptr) return false;
-  const int n = WideCharToMultiByte(code_page, 0, text, PlatformLength(length), nullptr, 0,
-                                    nullptr, nullptr);
-  if (n <= 0) {
-    out->clear();
-    return true;
-  }
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(n)]);
-  if (!buffer) return false;
-  const int written = WideCharToMultiByte(code_page, 0, text, PlatformLength(length),
-                                          buffer.get(), n, nullptr, nullptr);
-  out->assign(buffer.get(), written > 0 ? static_cast<size_t>(written) : 0u);
-  return true;
+  const int in = PlatformLength(length);
+  const int n = WideCharToMultiByte(code_page, 0, text, in, nullptr, 0, nullptr, nullptr);
+  return FillExactly(out, n, [&](char* buffer, int bytes) {
+    return WideCharToMultiByte(code_page, 0, text, in, buffer, bytes, nullptr, nullptr);
+  });
 }
 
-// Bytes in one code page to bytes in another, through wide text.
+// Bytes in one code page to bytes in another, through a wide buffer
+// allocated without throwing.
 bool BytesToBytes(UINT from, UINT to, const char* text, size_t length, std::string* out) {
   if (text == nullptr || out == nullptr) return false;
-  const int w = MultiByteToWideChar(from, 0, text, PlatformLength(length), nullptr, 0);
+  const int in = PlatformLength(length);
+  const int w = MultiByteToWideChar(from, 0, text, in, nullptr, 0);
   if (w <= 0) {
     out->clear();
     return true;
   }
   std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[static_cast<size_t>(w)]);
   if (!wide) return false;
-  const int converted = MultiByteToWideChar(from, 0, text, PlatformLength(length), wide.get(), w);
+  const int converted = MultiByteToWideChar(from, 0, text, in, wide.get(), w);
   if (converted <= 0) {
     out->clear();
     return true;
   }
   const int m = WideCharToMultiByte(to, 0, wide.get(), converted, nullptr, 0, nullptr, nullptr);
-  if (m <= 0) {
-    out->clear();
-    return true;
-  }
-  std::unique_ptr<char[]> bytes(new (std::nothrow) char[static_cast<size_t>(m)]);
-  if (!bytes) return false;
-  const int written =
-      WideCharToMultiByte(to, 0, wide.get(), converted, bytes.get(), m, nullptr, nullptr);
-  out->assign(bytes.get(), written > 0 ? static_cast<size_t>(written) : 0u);
-  return true;
+  return FillExactly(out, m, [&](char* buffer, int bytes) {
+    return WideCharToMultiByte(to, 0, wide.get(), converted, buffer, bytes, nullptr, nullptr);
+  });
 }
 
 }  // namespace

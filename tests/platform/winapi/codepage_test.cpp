@@ -201,6 +201,46 @@ TEST(WindowsCodePages, IllFormedBytesBecomeReplacementCharacters) {
   EXPECT_EQ(w.back(), L'z');
 }
 
+// Large size queries of GB18030 and the single-byte code pages are answered
+// from a per-character table; they must equal what the conversion writes,
+// whatever the text holds (unmappable, astral and invalid units included).
+TEST(WindowsCodePages, LargeSizeQueriesEqualTheConversion) {
+  std::wstring text;
+  unsigned seed = 12345;
+  while (text.size() < 20000) {
+    seed = seed * 1103515245u + 12345u;
+    const unsigned r = (seed >> 8) % 100;
+    const unsigned v = seed >> 12;
+    if (r < 40) {
+      text += static_cast<wchar_t>(v % 0x80);
+    } else if (r < 70) {
+      text += static_cast<wchar_t>(0x4E00 + v % 0x5000);
+    } else if (r < 85) {
+      text += static_cast<wchar_t>(0x80 + v % 0xFF00);  // BMP, surrogates included
+    } else if (r < 95) {
+      text += static_cast<wchar_t>(0x10000 + v % 0x100000);
+    } else {
+      text += static_cast<wchar_t>(r < 98 ? 0x110000 + v % 1000 : -static_cast<int>(v % 5) - 1);
+    }
+  }
+  for (const UINT cp : {54936u, 1252u, 28591u, 20127u, 936u}) {
+    for (const std::size_t size : {std::size_t{5000}, text.size()}) {
+      const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), nullptr, 0,
+                                        nullptr, nullptr);
+      ASSERT_GT(n, 0) << cp;
+      std::string out(static_cast<std::size_t>(n), '\0');
+      EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), &out[0], n,
+                                    nullptr, nullptr),
+                n)
+          << cp;
+      EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), &out[0], n - 1,
+                                    nullptr, nullptr),
+                0)
+          << cp;
+    }
+  }
+}
+
 // --- The ANSI code page, in children with the locale variables set.
 
 TEST(AnsiCodePageInChild, Gb18030LocaleRoundTripsChineseAndAstralText) {
