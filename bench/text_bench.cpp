@@ -41,19 +41,29 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Best of three passes, in MB/s of `bytes`. `run` returns a checksum-ish
-// value so the work cannot be optimised away.
-double MBps(std::size_t bytes, const std::function<std::size_t()>& run) {
-  double best = 1e30;
+using Work = std::function<std::size_t()>;
+
+// MB/s of `bytes` for each contender, best of three passes. The passes go
+// round-robin over the contenders, so a burst of load on the machine hits
+// them alike. A contender returns a count so its work cannot be dropped.
+std::vector<double> Measure(std::size_t bytes, const std::vector<Work>& contenders) {
+  std::vector<double> best(contenders.size(), 1e30);
   std::size_t sink = 0;
   for (int pass = 0; pass < 3; ++pass) {
-    const auto start = Clock::now();
-    sink += run();
-    const double s = std::chrono::duration<double>(Clock::now() - start).count();
-    if (s < best) best = s;
+    for (std::size_t k = 0; k < contenders.size(); ++k) {
+      if (!contenders[k]) continue;
+      const auto start = Clock::now();
+      sink += contenders[k]();
+      const double s = std::chrono::duration<double>(Clock::now() - start).count();
+      if (s < best[k]) best[k] = s;
+    }
   }
   if (sink == 0) std::printf("(no output)\n");
-  return static_cast<double>(bytes) / 1e6 / best;
+  std::vector<double> mbps;
+  for (std::size_t k = 0; k < contenders.size(); ++k) {
+    mbps.push_back(contenders[k] ? static_cast<double>(bytes) / 1e6 / best[k] : 0.0);
+  }
+  return mbps;
 }
 
 std::string MakeAscii(std::size_t size) {
@@ -119,6 +129,14 @@ struct Row {
   std::string name;
   double ours = 0, iconv = 0, icu = 0, crt = 0, scalar = 0;
 };
+
+void Fill(Row* row, const std::vector<double>& mbps) {
+  row->ours = mbps[0];
+  row->iconv = mbps[1];
+  row->icu = mbps[2];
+  row->crt = mbps[3];
+  row->scalar = mbps[4];
+}
 
 std::string Cell(double v) { return v > 0 ? oska_tooling::Fixed(v, 0) : "-"; }
 
@@ -233,7 +251,7 @@ int main(int argc, char** argv) {
 
       Row decode;
       decode.name = label + " UTF-8 -> wide" + how;
-      decode.ours = MBps(utf8.size(), [&] {
+      const Work decode_ours = ([&] {
         std::size_t n = 0;
         for (const auto& pc : pieces) {
           Oska::Base::UTF8ToWide(utf8.data() + pc.first, pc.second - pc.first, &wout);
@@ -241,7 +259,7 @@ int main(int argc, char** argv) {
         }
         return n;
       });
-      decode.iconv = MBps(utf8.size(), [&] {
+      const Work decode_iconv = ([&] {
         std::size_t n = 0;
         for (const auto& pc : pieces) {
           n += iconv_decode.Run(utf8.data() + pc.first, pc.second - pc.first,
@@ -249,7 +267,7 @@ int main(int argc, char** argv) {
         }
         return n;
       });
-      decode.icu = MBps(utf8.size(), [&] {
+      const Work decode_icu = ([&] {
         std::size_t total = 0;
         for (const auto& pc : pieces) {
           int32_t n = 0;
@@ -261,7 +279,7 @@ int main(int argc, char** argv) {
         }
         return total;
       });
-      decode.crt = MBps(utf8.size(), [&] {
+      const Work decode_crt = ([&] {
         locale_t old = ::uselocale(utf8_locale);
         std::size_t n = 0;
         if (whole) {
@@ -272,7 +290,7 @@ int main(int argc, char** argv) {
         ::uselocale(old);
         return n;
       });
-      decode.scalar = MBps(utf8.size(), [&] {
+      const Work decode_scalar = ([&] {
         std::size_t n = 0;
         for (const auto& pc : pieces) {
           n += bench_text::ScalarDecode(reinterpret_cast<const unsigned char*>(utf8.data()) + pc.first,
@@ -280,12 +298,14 @@ int main(int argc, char** argv) {
         }
         return n;
       });
+      Fill(&decode, Measure(utf8.size(), {decode_ours, decode_iconv, decode_icu, decode_crt,
+                                          decode_scalar}));
       rows.push_back(decode);
       progress.Update(++step, total_steps, "cases");
 
       Row encode;
       encode.name = label + " wide -> UTF-8" + how;
-      encode.ours = MBps(utf8.size(), [&] {
+      const Work encode_ours = ([&] {
         std::size_t n = 0;
         for (const auto& pc : wpieces) {
           Oska::Base::WideToUTF8(wide.data() + pc.first, pc.second - pc.first, &bout);
@@ -293,7 +313,7 @@ int main(int argc, char** argv) {
         }
         return n;
       });
-      encode.iconv = MBps(utf8.size(), [&] {
+      const Work encode_iconv = ([&] {
         std::size_t n = 0;
         for (const auto& pc : wpieces) {
           n += iconv_encode.Run(reinterpret_cast<const char*>(wide.data() + pc.first),
@@ -301,7 +321,7 @@ int main(int argc, char** argv) {
         }
         return n;
       });
-      encode.icu = MBps(utf8.size(), [&] {
+      const Work encode_icu = ([&] {
         std::size_t total = 0;
         for (const auto& pc : u16pieces) {
           int32_t n = 0;
@@ -313,7 +333,7 @@ int main(int argc, char** argv) {
         }
         return total;
       });
-      encode.crt = MBps(utf8.size(), [&] {
+      const Work encode_crt = ([&] {
         locale_t old = ::uselocale(utf8_locale);
         std::size_t n = 0;
         if (whole) {
@@ -324,7 +344,7 @@ int main(int argc, char** argv) {
         ::uselocale(old);
         return n;
       });
-      encode.scalar = MBps(utf8.size(), [&] {
+      const Work encode_scalar = ([&] {
         std::size_t n = 0;
         for (const auto& pc : wpieces) {
           n += bench_text::ScalarEncode(wide.data() + pc.first, pc.second - pc.first,
@@ -332,6 +352,8 @@ int main(int argc, char** argv) {
         }
         return n;
       });
+      Fill(&encode, Measure(utf8.size(), {encode_ours, encode_iconv, encode_icu, encode_crt,
+                                          encode_scalar}));
       rows.push_back(encode);
       progress.Update(++step, total_steps, "cases");
 
@@ -339,7 +361,7 @@ int main(int argc, char** argv) {
       // UTF-8 -> GB18030 through code page 0 under the GB18030 locale.
       Row gb;
       gb.name = "Chinese UTF-8 -> GB18030 (code page 0)" + how;
-      gb.ours = MBps(utf8.size(), [&] {
+      const Work gb_ours = ([&] {
         std::size_t n = 0;
         for (const auto& pc : pieces) {
           Oska::Base::UTF8ToLocal(utf8.data() + pc.first, pc.second - pc.first, &bout);
@@ -347,14 +369,14 @@ int main(int argc, char** argv) {
         }
         return n;
       });
-      gb.iconv = MBps(utf8.size(), [&] {
+      const Work gb_iconv = ([&] {
         std::size_t n = 0;
         for (const auto& pc : pieces) {
           n += iconv_gb.Run(utf8.data() + pc.first, pc.second - pc.first, bbuf.data(), bbuf.size());
         }
         return n;
       });
-      gb.icu = MBps(utf8.size(), [&] {
+      const Work gb_icu = ([&] {
         std::size_t n = 0;
         for (const auto& pc : pieces) {
           UErrorCode e = U_ZERO_ERROR;
@@ -369,7 +391,7 @@ int main(int argc, char** argv) {
         }
         return n;
       });
-      gb.crt = MBps(utf8.size(), [&] {
+      const Work gb_crt = ([&] {
         locale_t old = ::uselocale(utf8_locale);
         std::size_t n = 0;
         auto one = [&](const char* z) {
@@ -393,6 +415,7 @@ int main(int argc, char** argv) {
           std::printf("\nnote: iconv's GB18030 bytes differ from ours\n");
         }
       }
+      Fill(&gb, Measure(utf8.size(), {gb_ours, gb_iconv, gb_icu, gb_crt, Work()}));
       rows.push_back(gb);
       progress.Update(++step, total_steps, "cases");
     }

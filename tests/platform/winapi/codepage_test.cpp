@@ -109,6 +109,34 @@ TEST(Utf8CodePage, RoundTripsAcrossEveryBlockBoundary) {
   }
 }
 
+// CJK runs are decoded several characters a step; a sequence that needs the
+// careful path (E0 and ED leads, overlongs, encoded surrogates, a stray
+// continuation byte, a four-byte character) at any position of a run must
+// decode as it does on its own.
+TEST(Utf8CodePage, CjkRunsDecodeLikeTheirPiecesAtEveryPosition) {
+  const std::string cjk = "\xE4\xB8\xAD";  // U+4E2D
+  const char* const odd[] = {"\xE0\xA0\x80", "\xED\x9F\xBF", "\xED\xA0\x80", "\xE0\x80\x80",
+                             "\x80",          "\xF0\x9F\x98\x80", "a", "\xC3\xA9"};
+  for (const char* piece : odd) {
+    for (int at = 0; at <= 20; ++at) {
+      std::string text;
+      std::wstring expected;
+      for (int k = 0; k <= 20; ++k) {
+        if (k == at) {
+          text += piece;
+          expected += ToWide(CP_UTF8, piece);
+        }
+        if (k < 20) {
+          text += cjk;
+          expected += static_cast<wchar_t>(0x4E2D);
+        }
+      }
+      EXPECT_EQ(ToWide(CP_UTF8, text), expected) << at;
+      EXPECT_EQ(ToBytes(CP_UTF8, ToWide(CP_UTF8, text)), ToBytes(CP_UTF8, expected)) << at;
+    }
+  }
+}
+
 TEST(Utf8CodePage, MinusOneLengthConvertsThroughTheTerminator) {
   wchar_t out[8] = {L'#', L'#', L'#', L'#', L'#', L'#', L'#', L'#'};
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0), 4);
