@@ -88,9 +88,15 @@ std::vector<std::string> IcuNamesFor(UINT cp) {
     case 12001: return {};
     default: break;
   }
-  if (cp >= 28591 && cp <= 28606) return {"ISO-8859-" + std::to_string(cp - 28590)};
-  const std::string n = std::to_string(cp);
-  return {"windows-" + n, "cp" + n, "ibm-" + n};
+  // snprintf rather than std::to_string: the latter's digit table is a
+  // unique symbol, which would keep the library from ever being unloaded.
+  char n[16];
+  if (cp >= 28591 && cp <= 28606) {
+    std::snprintf(n, sizeof n, "%u", cp - 28590);
+    return {std::string("ISO-8859-") + n};
+  }
+  std::snprintf(n, sizeof n, "%u", cp);
+  return {std::string("windows-") + n, std::string("cp") + n, std::string("ibm-") + n};
 }
 
 // Writes U+FFFD for each ill-formed sequence, whatever the converter's own
