@@ -118,54 +118,96 @@ void FromUnicodeDefaultChar(const void* context, UConverterFromUnicodeArgs* args
   UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, units, length, cp, reason, err);
 }
 
-// One open converter per code page and thread, closed when the thread ends.
-class ConverterCache {
- public:
-  ~ConverterCache() {
-    for (auto& e : entries_) {
-      if (e.converter != nullptr) ucnv_close(e.converter);
-    }
-  }
-
-  // The converter for `cp`, reset, or null when the code page is unsupported.
-  UConverter* Get(UINT cp) {
-    for (auto& e : entries_) {
-      if (e.cp == cp) {
-        if (e.converter != nullptr) ucnv_reset(e.converter);
-        return e.converter;
-      }
-    }
-    UConverter* converter = nullptr;
-    for (const std::string& name : IcuNamesFor(cp)) {
-      UErrorCode err = U_ZERO_ERROR;
-      converter = ucnv_open(name.c_str(), &err);
-      if (U_SUCCESS(err) && converter != nullptr) break;
-      if (converter != nullptr) ucnv_close(converter);
-      converter = nullptr;
-    }
-    if (converter != nullptr) {
+UConverter* OpenConverter(UINT cp) {
+  for (const std::string& name : IcuNamesFor(cp)) {
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(name.c_str(), &err);
+    if (U_SUCCESS(err) && converter != nullptr) {
       // Windows maps to best-fit characters with flags 0, and its default
       // character is "?" in every ANSI and OEM code page.
       ucnv_setFallback(converter, TRUE);
-      UErrorCode err = U_ZERO_ERROR;
+      err = U_ZERO_ERROR;
       ucnv_setSubstChars(converter, "?", 1, &err);
+      return converter;
     }
-    entries_.push_back(Entry{cp, converter});
+    if (converter != nullptr) ucnv_close(converter);
+  }
+  return nullptr;
+}
+
+// Open converters not in use, shared by all threads: a call takes one for
+// its code page (or opens one) and gives it back when done, so a converter
+// is only ever used by one thread at a time and opening one, the costly
+// part, happens once per code page and concurrent caller. The pool is a
+// static object of the library, closed when the library is unloaded; a
+// per-thread cache would instead pin the library in memory for as long as a
+// thread that converted is alive.
+class ConverterPool {
+ public:
+  ~ConverterPool() {
+    for (const Entry& e : idle_) ucnv_close(e.converter);
+  }
+
+  // A reset converter for `cp`, or null when the code page is unsupported.
+  UConverter* Take(UINT cp) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (std::size_t i = 0; i < idle_.size(); ++i) {
+        if (idle_[i].cp == cp) {
+          UConverter* converter = idle_[i].converter;
+          idle_[i] = idle_.back();
+          idle_.pop_back();
+          ucnv_reset(converter);
+          return converter;
+        }
+      }
+      for (const UINT u : unsupported_) {
+        if (u == cp) return nullptr;
+      }
+    }
+    UConverter* converter = OpenConverter(cp);
+    if (converter == nullptr) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      unsupported_.push_back(cp);
+    }
     return converter;
+  }
+
+  void Give(UINT cp, UConverter* converter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    idle_.push_back(Entry{cp, converter});
   }
 
  private:
   struct Entry {
     UINT cp;
-    UConverter* converter;  // null: unsupported, remembered as such
+    UConverter* converter;
   };
-  std::vector<Entry> entries_;
+  std::mutex mutex_;
+  std::vector<Entry> idle_;         // guarded by mutex_
+  std::vector<UINT> unsupported_;   // guarded by mutex_
 };
 
-UConverter* ConverterFor(UINT cp) {
-  thread_local ConverterCache cache;
-  return cache.Get(cp);
+ConverterPool& Pool() {
+  static ConverterPool pool;
+  return pool;
 }
+
+// A converter taken from the pool for one call.
+class Lease {
+ public:
+  explicit Lease(UINT cp) : cp_(cp), converter_(Pool().Take(cp)) {}
+  ~Lease() {
+    if (converter_ != nullptr) Pool().Give(cp_, converter_);
+  }
+  Lease(const Lease&) = delete;
+  Lease& operator=(const Lease&) = delete;
+  UConverter* get() const { return converter_; }
+
+ private:
+  UINT cp_;
+  UConverter* converter_;
+};
 
 constexpr std::size_t kChunk = 2048;  // UTF-16 units per pass through ICU
 
@@ -259,6 +301,8 @@ const LengthTable* LengthTableFor(UINT cp, UConverter* cnv) {
   if (gb18030 || single_byte) {
     table.reset(new LengthTable);
     table->astral = gb18030 ? 4 : 0;
+    err = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(cnv, FromUnicodeDefaultChar, nullptr, nullptr, nullptr, &err);
     bool ok = true;
     for (std::uint32_t c = 0; c <= 0xFFFF && ok; ++c) {
       const UChar unit = static_cast<UChar>(c);
@@ -297,6 +341,15 @@ bool CountWithTable(const LengthTable& table, const wchar_t* in, std::size_t len
 // UTF-32 -> code page bytes through ICU.
 int IcuFromWide(UConverter* cnv, const wchar_t* in, std::size_t length, char* out,
                 std::size_t capacity, bool* used_default) {
+  // The callback keeps its context pointer; it is cleared again on the way
+  // out so a converter back in the pool never points at this frame.
+  struct ClearContext {
+    UConverter* cnv;
+    ~ClearContext() {
+      UErrorCode e = U_ZERO_ERROR;
+      ucnv_setFromUCallBack(cnv, FromUnicodeDefaultChar, nullptr, nullptr, nullptr, &e);
+    }
+  } clear{cnv};
   UErrorCode err = U_ZERO_ERROR;
   ucnv_setFromUCallBack(cnv, FromUnicodeDefaultChar, used_default, nullptr, nullptr, &err);
   UChar chunk[kChunk];
@@ -390,7 +443,8 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
     return static_cast<int>(r.units);
   }
 
-  UConverter* cnv = winapi::ConverterFor(CodePage);
+  const winapi::Lease lease(CodePage);
+  UConverter* cnv = lease.get();
   if (cnv == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -438,7 +492,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
     return static_cast<int>(r.units);
   }
 
-  UConverter* cnv = winapi::ConverterFor(CodePage);
+  const winapi::Lease lease(CodePage);
+  UConverter* cnv = lease.get();
   if (cnv == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;

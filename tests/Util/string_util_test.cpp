@@ -114,6 +114,21 @@ TEST(Utf8WideConversion, InvalidInputBecomesReplacementCharacters) {
   EXPECT_EQ(WideToUTF8(std::wstring{0xD800}), "\xEF\xBF\xBD");
 }
 
+TEST(ConversionFamilies, AnOutputWithRoomHoldsExactlyTheNewResult) {
+  std::wstring w(100, L'x');
+  ASSERT_TRUE(UTF8ToWide("ab", 2, &w));
+  EXPECT_EQ(w, std::wstring(L"ab"));
+  std::string s(100, 'x');
+  ASSERT_TRUE(WideToUTF8(L"\u00E9", 1, &s));
+  EXPECT_EQ(s, "\xC3\xA9");
+  ASSERT_TRUE(WideToUTF8(L"abc", 0, &s));
+  EXPECT_TRUE(s.empty());
+  // Growing beyond the room it has.
+  const std::string long_text(5000, 'q');
+  ASSERT_TRUE(UTF8ToWide(long_text.data(), long_text.size(), &w));
+  EXPECT_EQ(w, std::wstring(5000, L'q'));
+}
+
 TEST(ConversionFamilies, NullArgumentsFailAndLeaveTheOutputAlone) {
   std::string s = "keep";
   std::wstring w = L"keep";

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -267,6 +269,30 @@ TEST(WindowsCodePages, LargeSizeQueriesEqualTheConversion) {
           << cp;
     }
   }
+}
+
+// Converters are shared through a pool and the size tables are built on
+// first use; threads converting at once must each get their own converter
+// and all see the same finished table.
+TEST(WindowsCodePages, ConcurrentConversionsAgree) {
+  std::wstring text;
+  for (int i = 0; i < 6000; ++i) text += static_cast<wchar_t>(i % 3 ? 0x4E00 + i : L'a' + i % 26);
+  const std::string expected_gb = ToBytes(54936, text);
+  const std::string expected_1252 = ToBytes(1252, text);
+  std::vector<std::thread> threads;
+  std::atomic<int> mismatches{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 20; ++round) {
+        const UINT cp = (t + round) % 2 ? 54936u : 1252u;
+        const std::string bytes = ToBytes(cp, text);
+        if (bytes != (cp == 54936u ? expected_gb : expected_1252)) ++mismatches;
+        if (cp == 54936u && ToWide(cp, bytes) != text) ++mismatches;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 // --- The ANSI code page, in children with the locale variables set.
