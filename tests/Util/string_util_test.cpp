@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 namespace {
@@ -61,6 +62,15 @@ TEST(CaseMapping, ChangesOnlyAsciiLettersInTheDefaultLocale) {
   EXPECT_EQ(StringUtil::UpperCase(high), high);
   EXPECT_EQ(StringUtil::LowerCase(high), high);
   EXPECT_EQ(StringUtil::UpperCase(std::string("a\0b", 3)), std::string("A\0B", 3));
+}
+
+TEST(CaseMapping, FollowsTheProcessCLocale) {
+  const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  ASSERT_NE(std::setlocale(LC_CTYPE, "en_US.ISO-8859-1"), nullptr) << "locales-all is needed";
+  EXPECT_EQ(StringUtil::UpperCase("\xE9t\xE9"), "\xC9T\xC9");  // e-acute in Latin-1
+  EXPECT_EQ(StringUtil::LowerCase("\xC9T\xC9"), "\xE9t\xE9");
+  std::setlocale(LC_CTYPE, saved.c_str());
+  EXPECT_EQ(StringUtil::UpperCase("\xE9"), "\xE9");
 }
 
 TEST(ContainsIllegalCharacters, FindsAnyOfTheNineFileNameCharacters) {
