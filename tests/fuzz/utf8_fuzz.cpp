@@ -34,6 +34,8 @@ std::vector<wchar_t> Widen(const std::vector<UChar>& u16) {
   return out;
 }
 
+void CheckEncode(const wchar_t* units, int count);
+
 void CheckDecode(const char* bytes, int size) {
   std::vector<UChar> u16(static_cast<std::size_t>(size) + 1);
   int32_t length = 0;
@@ -57,6 +59,8 @@ void CheckDecode(const char* bytes, int size) {
   }
   const int strict = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, size, nullptr, 0);
   if ((strict == 0) != (substitutions > 0)) Fail("strict flag");
+  // Decoded text is mostly scalar values in runs (CJK, ASCII): encode it too.
+  if (!expected.empty()) CheckEncode(expected.data(), static_cast<int>(expected.size()));
 }
 
 void CheckEncode(const wchar_t* units, int count) {
