@@ -18,6 +18,9 @@ namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
 
+// Outputs of at least this many units (16 MiB) bypass the caches.
+constexpr std::size_t kStreamingUnits = std::size_t{1} << 22;
+
 inline bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 // Where decoded units go: counted only (the size query) or stored into a
@@ -35,6 +38,10 @@ struct StoreUnits {
   wchar_t* out;
   std::size_t capacity;
   std::size_t n = 0;
+  // Outputs far larger than the caches are written around them (streaming
+  // stores): the CPU then need not read each output line before writing it,
+  // which halves the memory traffic of a large ASCII text.
+  bool stream = false;
   bool Room(std::size_t k) const { return capacity - n >= k; }
   void Put(wchar_t c) { out[n++] = c; }
   void Put2(wchar_t a, wchar_t b) {
@@ -57,10 +64,17 @@ struct StoreUnits {
     const __m128i lo = _mm_unpacklo_epi8(v, zero);
     const __m128i hi = _mm_unpackhi_epi8(v, zero);
     __m128i* dst = reinterpret_cast<__m128i*>(out + n);
-    _mm_storeu_si128(dst + 0, _mm_unpacklo_epi16(lo, zero));
-    _mm_storeu_si128(dst + 1, _mm_unpackhi_epi16(lo, zero));
-    _mm_storeu_si128(dst + 2, _mm_unpacklo_epi16(hi, zero));
-    _mm_storeu_si128(dst + 3, _mm_unpackhi_epi16(hi, zero));
+    if (stream && (reinterpret_cast<std::uintptr_t>(dst) & 15) == 0) {
+      _mm_stream_si128(dst + 0, _mm_unpacklo_epi16(lo, zero));
+      _mm_stream_si128(dst + 1, _mm_unpackhi_epi16(lo, zero));
+      _mm_stream_si128(dst + 2, _mm_unpacklo_epi16(hi, zero));
+      _mm_stream_si128(dst + 3, _mm_unpackhi_epi16(hi, zero));
+    } else {
+      _mm_storeu_si128(dst + 0, _mm_unpacklo_epi16(lo, zero));
+      _mm_storeu_si128(dst + 1, _mm_unpackhi_epi16(lo, zero));
+      _mm_storeu_si128(dst + 2, _mm_unpacklo_epi16(hi, zero));
+      _mm_storeu_si128(dst + 3, _mm_unpackhi_epi16(hi, zero));
+    }
 #else
     for (int k = 0; k < 16; ++k) out[n + k] = p[k];
 #endif
@@ -435,7 +449,14 @@ Result DecodeToUtf32(const unsigned char* in, std::size_t length, wchar_t* out,
     return Decode(in, length, sink, stop_on_invalid);
   }
   StoreUnits sink{out, capacity};
+#if defined(__SSE2__)
+  sink.stream = capacity >= kStreamingUnits;
+  const Result r = Decode(in, length, sink, stop_on_invalid);
+  if (sink.stream) _mm_sfence();  // streamed lines visible before we return
+  return r;
+#else
   return Decode(in, length, sink, stop_on_invalid);
+#endif
 }
 
 Result EncodeFromUtf32(const wchar_t* in, std::size_t length, unsigned char* out,

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -136,6 +137,27 @@ TEST(Utf8CodePage, CjkRunsDecodeLikeTheirPiecesAtEveryPosition) {
       EXPECT_EQ(ToWide(CP_UTF8, text), expected) << at;
       EXPECT_EQ(ToBytes(CP_UTF8, ToWide(CP_UTF8, text)), ToBytes(CP_UTF8, expected)) << at;
     }
+  }
+}
+
+// Outputs of many megabytes are written past the caches; the result must be
+// the same, whatever the alignment of the output.
+TEST(Utf8CodePage, LargeOutputsConvertExactly) {
+  std::string text;
+  std::wstring expected;
+  while (text.size() < (5u << 20)) {
+    text.append(777777, 'a');
+    expected.append(777777, L'a');
+    text += "\xC3\xA9";
+    expected += static_cast<wchar_t>(0xE9);
+  }
+  for (const std::size_t shift : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
+    std::vector<wchar_t> out(expected.size() + 8, L'#');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      out.data() + shift, static_cast<int>(expected.size()));
+    ASSERT_EQ(n, static_cast<int>(expected.size()));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin() + shift)) << shift;
+    EXPECT_EQ(out[expected.size() + shift], L'#');
   }
 }
 
