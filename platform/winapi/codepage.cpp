@@ -6,11 +6,8 @@
 // Wide text is UTF-32 here, so ICU's UTF-16 passes through a small chunk
 // buffer on its way in or out. What cannot match Windows: wide counts are
 // code points rather than UTF-16 units; a locale character set that ICU has
-// no table for is an unsupported code page; the ANSI code page follows the
-// environment at first use instead of a system setting; and the few bytes a
-// Windows single-byte table leaves undefined (0x81 in 1252), which Windows
-// passes through as the control character of the same number, become
-// U+FFFD here as every other ill-formed byte does.
+// no table for is an unsupported code page; and the ANSI code page follows
+// the environment at first use instead of a system setting.
 #include <winapi/codepage.h>
 #include <winapi/error.h>
 

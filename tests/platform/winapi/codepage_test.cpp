@@ -220,6 +220,8 @@ TEST(WindowsCodePages, UseTheWindowsTables) {
   EXPECT_EQ(ToWide(950, "\xA4\xA4"), std::wstring(L"\u4E2D"));
   EXPECT_EQ(ToWide(932, "\x93\xFA"), std::wstring(L"\u65E5"));
   EXPECT_EQ(ToWide(1252, "\x80\xE9"), std::wstring(L"\u20AC\u00E9"));  // euro sign at 0x80
+  // A position 1252 leaves undefined passes through as that control character.
+  EXPECT_EQ(ToWide(1252, "\x81"), std::wstring(1, static_cast<wchar_t>(0x81)));
   EXPECT_EQ(ToBytes(1252, L"\u20AC"), "\x80");
   // GB18030 (54936) reaches every code point, astral ones included.
   const std::wstring astral{static_cast<wchar_t>(0x1F600), L'a', static_cast<wchar_t>(0x20000)};
