@@ -19,3 +19,5 @@
 #include <OskaBase/Encrypt.h>
 #include <OskaBase/Identifier.h>
 #include <OskaBase/Version.h>
+#include <OskaBase/StringUtil.h>
+#include <OskaBase/TimeUtil.h>

@@ -22,6 +22,9 @@
 #include <cstring>
 #include <cwchar>
 #include <langinfo.h>
+#include <memory>
+#include <mutex>
+#include <utility>
 #include <locale.h>
 #include <string>
 #include <strings.h>
@@ -85,9 +88,15 @@ std::vector<std::string> IcuNamesFor(UINT cp) {
     case 12001: return {};
     default: break;
   }
-  if (cp >= 28591 && cp <= 28606) return {"ISO-8859-" + std::to_string(cp - 28590)};
-  const std::string n = std::to_string(cp);
-  return {"windows-" + n, "cp" + n, "ibm-" + n};
+  // snprintf rather than std::to_string: the latter's digit table is a
+  // unique symbol, which would keep the library from ever being unloaded.
+  char n[16];
+  if (cp >= 28591 && cp <= 28606) {
+    std::snprintf(n, sizeof n, "%u", cp - 28590);
+    return {std::string("ISO-8859-") + n};
+  }
+  std::snprintf(n, sizeof n, "%u", cp);
+  return {std::string("windows-") + n, std::string("cp") + n, std::string("ibm-") + n};
 }
 
 // Writes U+FFFD for each ill-formed sequence, whatever the converter's own
@@ -109,54 +118,96 @@ void FromUnicodeDefaultChar(const void* context, UConverterFromUnicodeArgs* args
   UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, units, length, cp, reason, err);
 }
 
-// One open converter per code page and thread, closed when the thread ends.
-class ConverterCache {
- public:
-  ~ConverterCache() {
-    for (auto& e : entries_) {
-      if (e.converter != nullptr) ucnv_close(e.converter);
-    }
-  }
-
-  // The converter for `cp`, reset, or null when the code page is unsupported.
-  UConverter* Get(UINT cp) {
-    for (auto& e : entries_) {
-      if (e.cp == cp) {
-        if (e.converter != nullptr) ucnv_reset(e.converter);
-        return e.converter;
-      }
-    }
-    UConverter* converter = nullptr;
-    for (const std::string& name : IcuNamesFor(cp)) {
-      UErrorCode err = U_ZERO_ERROR;
-      converter = ucnv_open(name.c_str(), &err);
-      if (U_SUCCESS(err) && converter != nullptr) break;
-      if (converter != nullptr) ucnv_close(converter);
-      converter = nullptr;
-    }
-    if (converter != nullptr) {
+UConverter* OpenConverter(UINT cp) {
+  for (const std::string& name : IcuNamesFor(cp)) {
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(name.c_str(), &err);
+    if (U_SUCCESS(err) && converter != nullptr) {
       // Windows maps to best-fit characters with flags 0, and its default
       // character is "?" in every ANSI and OEM code page.
       ucnv_setFallback(converter, TRUE);
-      UErrorCode err = U_ZERO_ERROR;
+      err = U_ZERO_ERROR;
       ucnv_setSubstChars(converter, "?", 1, &err);
+      return converter;
     }
-    entries_.push_back(Entry{cp, converter});
+    if (converter != nullptr) ucnv_close(converter);
+  }
+  return nullptr;
+}
+
+// Open converters not in use, shared by all threads: a call takes one for
+// its code page (or opens one) and gives it back when done, so a converter
+// is only ever used by one thread at a time and opening one, the costly
+// part, happens once per code page and concurrent caller. The pool is a
+// static object of the library, closed when the library is unloaded; a
+// per-thread cache would instead pin the library in memory for as long as a
+// thread that converted is alive.
+class ConverterPool {
+ public:
+  ~ConverterPool() {
+    for (const Entry& e : idle_) ucnv_close(e.converter);
+  }
+
+  // A reset converter for `cp`, or null when the code page is unsupported.
+  UConverter* Take(UINT cp) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (std::size_t i = 0; i < idle_.size(); ++i) {
+        if (idle_[i].cp == cp) {
+          UConverter* converter = idle_[i].converter;
+          idle_[i] = idle_.back();
+          idle_.pop_back();
+          ucnv_reset(converter);
+          return converter;
+        }
+      }
+      for (const UINT u : unsupported_) {
+        if (u == cp) return nullptr;
+      }
+    }
+    UConverter* converter = OpenConverter(cp);
+    if (converter == nullptr) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      unsupported_.push_back(cp);
+    }
     return converter;
+  }
+
+  void Give(UINT cp, UConverter* converter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    idle_.push_back(Entry{cp, converter});
   }
 
  private:
   struct Entry {
     UINT cp;
-    UConverter* converter;  // null: unsupported, remembered as such
+    UConverter* converter;
   };
-  std::vector<Entry> entries_;
+  std::mutex mutex_;
+  std::vector<Entry> idle_;         // guarded by mutex_
+  std::vector<UINT> unsupported_;   // guarded by mutex_
 };
 
-UConverter* ConverterFor(UINT cp) {
-  thread_local ConverterCache cache;
-  return cache.Get(cp);
+ConverterPool& Pool() {
+  static ConverterPool pool;
+  return pool;
 }
+
+// A converter taken from the pool for one call.
+class Lease {
+ public:
+  explicit Lease(UINT cp) : cp_(cp), converter_(Pool().Take(cp)) {}
+  ~Lease() {
+    if (converter_ != nullptr) Pool().Give(cp_, converter_);
+  }
+  Lease(const Lease&) = delete;
+  Lease& operator=(const Lease&) = delete;
+  UConverter* get() const { return converter_; }
+
+ private:
+  UINT cp_;
+  UConverter* converter_;
+};
 
 constexpr std::size_t kChunk = 2048;  // UTF-16 units per pass through ICU
 
@@ -218,9 +269,87 @@ int IcuToWide(UConverter* cnv, const char* in, std::size_t length, wchar_t* out,
   return static_cast<int>(produced);
 }
 
+// Size queries without a conversion. For a converter that maps every
+// character on its own (no shift states, no many-to-one sequences), the
+// size of a text is the sum of its characters' sizes, so a table of the
+// bytes each BMP character becomes answers a size query with one lookup per
+// character instead of a full pass through ICU. Built once per code page on
+// the first large size query, from ICU itself with the same fallback and
+// substitution settings, and shared, read-only, by every thread. Used for
+// GB18030 (every astral character is four bytes there) and the single-byte
+// code pages (astral characters go the ICU way).
+struct LengthTable {
+  unsigned char bmp[0x10000];
+  unsigned char astral;  // bytes of any astral character; 0: ask ICU
+};
+
+constexpr std::size_t kTableWorthIt = 4096;  // units; smaller queries use ICU
+
+const LengthTable* LengthTableFor(UINT cp, UConverter* cnv) {
+  static std::mutex mutex;
+  static std::vector<std::pair<UINT, std::unique_ptr<LengthTable>>> tables;  // guarded by mutex
+  std::lock_guard<std::mutex> lock(mutex);
+  for (const auto& t : tables) {
+    if (t.first == cp) return t.second.get();
+  }
+  UErrorCode err = U_ZERO_ERROR;
+  const char* name = ucnv_getName(cnv, &err);
+  const UConverterType type = ucnv_getType(cnv);
+  const bool gb18030 = U_SUCCESS(err) && ::strcasecmp(name, "gb18030") == 0;
+  const bool single_byte = type == UCNV_SBCS || type == UCNV_LATIN_1 || type == UCNV_US_ASCII;
+  std::unique_ptr<LengthTable> table;
+  if (gb18030 || single_byte) {
+    table.reset(new LengthTable);
+    table->astral = gb18030 ? 4 : 0;
+    err = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(cnv, FromUnicodeDefaultChar, nullptr, nullptr, nullptr, &err);
+    bool ok = true;
+    for (std::uint32_t c = 0; c <= 0xFFFF && ok; ++c) {
+      const UChar unit = static_cast<UChar>(c);
+      char bytes[16];
+      err = U_ZERO_ERROR;
+      const int32_t n = ucnv_fromUChars(cnv, bytes, sizeof bytes, &unit, 1, &err);
+      ok = U_SUCCESS(err) && n > 0 && n < 256;
+      table->bmp[c] = static_cast<unsigned char>(n);
+    }
+    ucnv_reset(cnv);
+    if (!ok) table.reset();
+  }
+  tables.emplace_back(cp, std::move(table));
+  return tables.back().second.get();
+}
+
+// The byte count of `in` from the table; false when a character needs ICU.
+bool CountWithTable(const LengthTable& table, const wchar_t* in, std::size_t length,
+                    std::size_t* bytes) {
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::uint32_t c = static_cast<std::uint32_t>(in[i]);
+    if (c <= 0xFFFF) {
+      total += table.bmp[c];
+    } else if (c <= 0x10FFFF) {
+      if (table.astral == 0) return false;
+      total += table.astral;
+    } else {
+      total += table.bmp[0xDFFF];  // not a scalar value: substituted like a lone surrogate
+    }
+  }
+  *bytes = total;
+  return true;
+}
+
 // UTF-32 -> code page bytes through ICU.
 int IcuFromWide(UConverter* cnv, const wchar_t* in, std::size_t length, char* out,
                 std::size_t capacity, bool* used_default) {
+  // The callback keeps its context pointer; it is cleared again on the way
+  // out so a converter back in the pool never points at this frame.
+  struct ClearContext {
+    UConverter* cnv;
+    ~ClearContext() {
+      UErrorCode e = U_ZERO_ERROR;
+      ucnv_setFromUCallBack(cnv, FromUnicodeDefaultChar, nullptr, nullptr, nullptr, &e);
+    }
+  } clear{cnv};
   UErrorCode err = U_ZERO_ERROR;
   ucnv_setFromUCallBack(cnv, FromUnicodeDefaultChar, used_default, nullptr, nullptr, &err);
   UChar chunk[kChunk];
@@ -314,7 +443,8 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
     return static_cast<int>(r.units);
   }
 
-  UConverter* cnv = winapi::ConverterFor(CodePage);
+  const winapi::Lease lease(CodePage);
+  UConverter* cnv = lease.get();
   if (cnv == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -362,7 +492,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
     return static_cast<int>(r.units);
   }
 
-  UConverter* cnv = winapi::ConverterFor(CodePage);
+  const winapi::Lease lease(CodePage);
+  UConverter* cnv = lease.get();
   if (cnv == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -374,6 +505,18 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
     UErrorCode err = U_ZERO_ERROR;
     ucnv_setSubstChars(cnv, lpDefaultChar, lpDefaultChar[1] != '\0' ? 2 : 1, &err);
     custom_default = U_SUCCESS(err);
+  }
+  if (out == nullptr && !custom_default && lpUsedDefaultChar == nullptr &&
+      length >= winapi::kTableWorthIt) {
+    const winapi::LengthTable* table = winapi::LengthTableFor(CodePage, cnv);
+    std::size_t bytes = 0;
+    if (table != nullptr && winapi::CountWithTable(*table, lpWideCharStr, length, &bytes)) {
+      if (bytes > 0x7FFFFFFF) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+      }
+      return static_cast<int>(bytes);
+    }
   }
   const int n = winapi::IcuFromWide(cnv, lpWideCharStr, length, out, capacity, &used_default);
   if (custom_default) {

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -109,6 +112,55 @@ TEST(Utf8CodePage, RoundTripsAcrossEveryBlockBoundary) {
   }
 }
 
+// CJK runs are decoded several characters a step; a sequence that needs the
+// careful path (E0 and ED leads, overlongs, encoded surrogates, a stray
+// continuation byte, a four-byte character) at any position of a run must
+// decode as it does on its own.
+TEST(Utf8CodePage, CjkRunsDecodeLikeTheirPiecesAtEveryPosition) {
+  const std::string cjk = "\xE4\xB8\xAD";  // U+4E2D
+  const char* const odd[] = {"\xE0\xA0\x80", "\xED\x9F\xBF", "\xED\xA0\x80", "\xE0\x80\x80",
+                             "\x80",          "\xF0\x9F\x98\x80", "a", "\xC3\xA9"};
+  for (const char* piece : odd) {
+    for (int at = 0; at <= 20; ++at) {
+      std::string text;
+      std::wstring expected;
+      for (int k = 0; k <= 20; ++k) {
+        if (k == at) {
+          text += piece;
+          expected += ToWide(CP_UTF8, piece);
+        }
+        if (k < 20) {
+          text += cjk;
+          expected += static_cast<wchar_t>(0x4E2D);
+        }
+      }
+      EXPECT_EQ(ToWide(CP_UTF8, text), expected) << at;
+      EXPECT_EQ(ToBytes(CP_UTF8, ToWide(CP_UTF8, text)), ToBytes(CP_UTF8, expected)) << at;
+    }
+  }
+}
+
+// Outputs of many megabytes are written past the caches; the result must be
+// the same, whatever the alignment of the output.
+TEST(Utf8CodePage, LargeOutputsConvertExactly) {
+  std::string text;
+  std::wstring expected;
+  while (text.size() < (5u << 20)) {
+    text.append(777777, 'a');
+    expected.append(777777, L'a');
+    text += "\xC3\xA9";
+    expected += static_cast<wchar_t>(0xE9);
+  }
+  for (const std::size_t shift : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
+    std::vector<wchar_t> out(expected.size() + 8, L'#');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      out.data() + shift, static_cast<int>(expected.size()));
+    ASSERT_EQ(n, static_cast<int>(expected.size()));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin() + shift)) << shift;
+    EXPECT_EQ(out[expected.size() + shift], L'#');
+  }
+}
+
 TEST(Utf8CodePage, MinusOneLengthConvertsThroughTheTerminator) {
   wchar_t out[8] = {L'#', L'#', L'#', L'#', L'#', L'#', L'#', L'#'};
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0), 4);
@@ -168,6 +220,8 @@ TEST(WindowsCodePages, UseTheWindowsTables) {
   EXPECT_EQ(ToWide(950, "\xA4\xA4"), std::wstring(L"\u4E2D"));
   EXPECT_EQ(ToWide(932, "\x93\xFA"), std::wstring(L"\u65E5"));
   EXPECT_EQ(ToWide(1252, "\x80\xE9"), std::wstring(L"\u20AC\u00E9"));  // euro sign at 0x80
+  // A position 1252 leaves undefined passes through as that control character.
+  EXPECT_EQ(ToWide(1252, "\x81"), std::wstring(1, static_cast<wchar_t>(0x81)));
   EXPECT_EQ(ToBytes(1252, L"\u20AC"), "\x80");
   // GB18030 (54936) reaches every code point, astral ones included.
   const std::wstring astral{static_cast<wchar_t>(0x1F600), L'a', static_cast<wchar_t>(0x20000)};
@@ -199,6 +253,70 @@ TEST(WindowsCodePages, IllFormedBytesBecomeReplacementCharacters) {
   ASSERT_FALSE(w.empty());
   EXPECT_EQ(w[0], kFffd);
   EXPECT_EQ(w.back(), L'z');
+}
+
+// Large size queries of GB18030 and the single-byte code pages are answered
+// from a per-character table; they must equal what the conversion writes,
+// whatever the text holds (unmappable, astral and invalid units included).
+TEST(WindowsCodePages, LargeSizeQueriesEqualTheConversion) {
+  std::wstring text;
+  unsigned seed = 12345;
+  while (text.size() < 20000) {
+    seed = seed * 1103515245u + 12345u;
+    const unsigned r = (seed >> 8) % 100;
+    const unsigned v = seed >> 12;
+    if (r < 40) {
+      text += static_cast<wchar_t>(v % 0x80);
+    } else if (r < 70) {
+      text += static_cast<wchar_t>(0x4E00 + v % 0x5000);
+    } else if (r < 85) {
+      text += static_cast<wchar_t>(0x80 + v % 0xFF00);  // BMP, surrogates included
+    } else if (r < 95) {
+      text += static_cast<wchar_t>(0x10000 + v % 0x100000);
+    } else {
+      text += static_cast<wchar_t>(r < 98 ? 0x110000 + v % 1000 : -static_cast<int>(v % 5) - 1);
+    }
+  }
+  for (const UINT cp : {54936u, 1252u, 28591u, 20127u, 936u}) {
+    for (const std::size_t size : {std::size_t{5000}, text.size()}) {
+      const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), nullptr, 0,
+                                        nullptr, nullptr);
+      ASSERT_GT(n, 0) << cp;
+      std::string out(static_cast<std::size_t>(n), '\0');
+      EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), &out[0], n,
+                                    nullptr, nullptr),
+                n)
+          << cp;
+      EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), &out[0], n - 1,
+                                    nullptr, nullptr),
+                0)
+          << cp;
+    }
+  }
+}
+
+// Converters are shared through a pool and the size tables are built on
+// first use; threads converting at once must each get their own converter
+// and all see the same finished table.
+TEST(WindowsCodePages, ConcurrentConversionsAgree) {
+  std::wstring text;
+  for (int i = 0; i < 6000; ++i) text += static_cast<wchar_t>(i % 3 ? 0x4E00 + i : L'a' + i % 26);
+  const std::string expected_gb = ToBytes(54936, text);
+  const std::string expected_1252 = ToBytes(1252, text);
+  std::vector<std::thread> threads;
+  std::atomic<int> mismatches{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 20; ++round) {
+        const UINT cp = (t + round) % 2 ? 54936u : 1252u;
+        const std::string bytes = ToBytes(cp, text);
+        if (bytes != (cp == 54936u ? expected_gb : expected_1252)) ++mismatches;
+        if (cp == 54936u && ToWide(cp, bytes) != text) ++mismatches;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 // --- The ANSI code page, in children with the locale variables set.

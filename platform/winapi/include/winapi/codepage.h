@@ -44,7 +44,7 @@
 //    the default character "?" (or lpDefaultChar).
 //
 // Thread safety: every function may be called from any thread at once. ICU
-// converters are cached per thread.
+// converters are pooled and each is used by one call at a time.
 #pragma once
 
 #include <winapi/base.h>
@@ -66,9 +66,9 @@
 //  - Otherwise writes at most cchWideChar units and returns how many were
 //    written. No terminator is added beyond the input's own.
 // dwFlags: 0, or MB_ERR_INVALID_CHARS to fail on invalid input instead of
-// substituting U+FFFD (ERROR_NO_UNICODE_TRANSLATION); MB_PRECOMPOSED is
-// accepted and ignored for the code pages other than UTF-8, UTF-7, as on
-// Windows. Returns 0 on failure with GetLastError():
+// substituting U+FFFD (ERROR_NO_UNICODE_TRANSLATION). MB_PRECOMPOSED is
+// accepted (and has no effect) except with CP_UTF8 and CP_UTF7, which take
+// no other flag, as on Windows. Returns 0 on failure with GetLastError():
 //  - ERROR_INVALID_PARAMETER: null input, cbMultiByte 0 or below -1,
 //    cchWideChar negative, output null with cchWideChar > 0, input and output
 //    at the same address, or an unsupported code page;
