@@ -19,3 +19,6 @@
 #include <OskaBase/Encrypt.h>
 #include <OskaBase/Identifier.h>
 #include <OskaBase/Version.h>
+#include <OskaBase/PipeLine.h>
+#include <OskaBase/MessagePipeLine.h>
+#include <OskaBase/StreamPipeLine.h>
