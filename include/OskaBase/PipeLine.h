@@ -109,6 +109,12 @@ class OSKABASE_API CPipeLine::CPipeLineImpl {
   // Waits for a client to connect to a server pipe.
   virtual bool ServerSideConnect() = 0;
 
+  // Where the background reader puts its next read, and at most how many
+  // bytes (stored in *size, at least 1). By default the read buffer, whole.
+  // A derived class may direct reads into its own storage; OnReceiveData then
+  // receives a pointer into that storage.
+  virtual char* ReceiveTarget(int* size);
+
   // One synchronous read: clears the read buffer, reads once, and hands what
   // arrived to OnReceiveData. A failure is logged once per run of failures
   // ("QRN", level 5) and nothing is delivered.

@@ -79,7 +79,8 @@ class OSKABASE_API CStreamPipeLineImpl : public CPipeLine::CPipeLineImpl {
   // uses, then the base destructor runs.
   ~CStreamPipeLineImpl() override;
 
-  // The reassembly: appends the bytes to the store and delivers every
+  // The reassembly: appends the bytes to the store (nothing to copy when
+  // they were read into place, see ReceiveTarget) and delivers every
   // complete frame in order (see the header comment for hostile input).
   // Bytes are dropped without a listener.
   void OnReceiveData(const char* data, int length) override;
@@ -89,6 +90,12 @@ class OSKABASE_API CStreamPipeLineImpl : public CPipeLine::CPipeLineImpl {
   // (logged) when one had connected before it (ERROR_PIPE_CONNECTED, the pipe
   // is usable all the same) or the call failed.
   bool ServerSideConnect() override;
+  // The reader reads straight to the end of the reassembly store, so bytes
+  // are appended without a copy, and at most up to the end of the frame in
+  // progress, so that a large frame ends at the end of a read and no tail
+  // has to be moved. (A byte stream may be read in any pieces; frames and
+  // their order are unaffected.) Without a listener: the read buffer.
+  char* ReceiveTarget(int* size) override;
 
   // Creates or opens the pipe, and starts the reader of a Client; run once by
   // the constructor.

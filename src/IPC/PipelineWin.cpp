@@ -80,6 +80,11 @@ void CPipeLine::CPipeLineImpl::Read() {
   }
 }
 
+char* CPipeLine::CPipeLineImpl::ReceiveTarget(int* size) {
+  *size = m_nReadBufferSize;
+  return m_pReadBuffer.get();
+}
+
 void CPipeLine::CPipeLineImpl::AsynReceiveData() {
   if (m_nReadBufferSize > 0) std::memset(m_pReadBuffer.get(), 0, m_nReadBufferSize);
   for (;;) {
@@ -94,12 +99,13 @@ void CPipeLine::CPipeLineImpl::AsynReceiveData() {
       OSKA_LOG(5, "Base", "m_hPipe is closed");
       break;
     }
+    int size = 0;
+    char* target = ReceiveTarget(&size);
     DWORD read = 0;
-    if (ReadFile(handle, m_pReadBuffer.get(), static_cast<DWORD>(m_nReadBufferSize), &read,
-                 nullptr)) {
+    if (ReadFile(handle, target, static_cast<DWORD>(size), &read, nullptr)) {
       if (read == 0) continue;
       m_pFlags->report_read_error.store(true);
-      OnReceiveData(m_pReadBuffer.get(), static_cast<int>(read));
+      OnReceiveData(target, static_cast<int>(read));
       continue;
     }
     const DWORD error = GetLastError();
@@ -365,6 +371,12 @@ void CStreamPipeLineImpl::OnReceiveData(const char* data, int length) {
   // A frame that announces more than any sender may write: the stream
   // cannot be trusted any more, so the reader ends at its next pass.
   if (!intact) m_pFlags->stop_reader.store(true);
+}
+
+char* CStreamPipeLineImpl::ReceiveTarget(int* size) {
+  if (m_pListener == nullptr) return CPipeLineImpl::ReceiveTarget(size);
+  *size = static_cast<int>(NextFrameRead(m_pStore.get(), m_nStoreFill));
+  return m_pStore.get() + m_nStoreFill;
 }
 
 void CStreamPipeLineImpl::OnPipeClosed() {

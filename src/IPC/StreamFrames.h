@@ -24,7 +24,9 @@ constexpr std::uint32_t kStreamPayloadMax = kStreamFrameMax - kStreamFrameHeader
 // that, and it could not be held) or the store cannot make progress
 // (capacity below one frame); the caller then ends the stream. Never reads or
 // writes outside store[0, capacity) or data[0, length). Any `length`, even
-// larger than the store, is taken in store-sized pieces.
+// larger than the store, is taken in store-sized pieces. `data` may point at
+// store + *fill (bytes already in place, at most capacity - *fill of them);
+// otherwise it must not overlap the store.
 //
 // With capacity >= 2 * kStreamFrameMax, the store holds at most one
 // incomplete frame (< kStreamFrameMax bytes) between calls.
@@ -38,7 +40,8 @@ bool ReassembleFrames(char* store, std::uint32_t capacity, std::uint32_t* fill, 
       return false;
     }
     const std::size_t take = length < room ? length : room;
-    std::memcpy(store + *fill, data, take);
+    // Bytes read straight into place need no copy.
+    if (data != store + *fill) std::memcpy(store + *fill, data, take);
     *fill += static_cast<std::uint32_t>(take);
     data += take;
     length -= take;
@@ -64,6 +67,23 @@ bool ReassembleFrames(char* store, std::uint32_t capacity, std::uint32_t* fill, 
     }
   }
   return true;
+}
+
+// How many bytes to read next into store + fill: the rest of the frame in
+// progress once its header is there, otherwise up to one whole frame. Reads
+// sized so keep large frames aligned with the start of the store. Always at
+// least 1 and at most capacity - fill when capacity >= 2 * kStreamFrameMax
+// and the store holds one incomplete, acceptable frame.
+inline std::uint32_t NextFrameRead(const char* store, std::uint32_t fill) {
+  if (fill >= kStreamFrameHeader) {
+    const unsigned char* header = reinterpret_cast<const unsigned char*>(store);
+    const std::uint32_t payload = std::uint32_t{header[4]} | (std::uint32_t{header[5]} << 8) |
+                                  (std::uint32_t{header[6]} << 16) |
+                                  (std::uint32_t{header[7]} << 24);
+    const std::uint32_t frame = kStreamFrameHeader + (payload > kStreamPayloadMax ? 0 : payload);
+    if (frame > fill) return frame - fill;
+  }
+  return fill < kStreamFrameMax ? kStreamFrameMax - fill : 1;
 }
 
 }  // namespace Base

@@ -1,5 +1,6 @@
 // Drives the stream pipeline's frame reassembly with arbitrary bytes cut into
-// arbitrary pieces, the way reads from a hostile sender would arrive. The
+// arbitrary pieces, the way reads from a hostile sender would arrive, both
+// copied in and read straight into the store as the pipeline's reader does. The
 // first input byte chooses the piece sizes; when its low bit is set, the
 // input is followed by up to 256 KiB of zero filler (its size from the last
 // two bytes), so that short inputs reach frames of every size. Checks that every delivered frame
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -41,10 +43,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Mostly small pieces, sometimes the whole rest.
     std::size_t piece = (seed >> 16) % 64 == 0 ? left : 1 + (seed >> 8) % 300;
     if ((seed >> 24) % 4 == 0) piece = 1 + (seed >> 4) % 102400;
+    // Half of the time, read the way the pipeline's reader does: the size it
+    // asks for, straight into the store.
+    const bool in_place = (seed >> 12) % 2 == 0;
+    if (in_place) piece = Oska::Base::NextFrameRead(store.get(), fill);
     if (piece > left) piece = left;
+    const char* source = next;
+    if (in_place) {
+      Check(piece <= kStore - fill);
+      std::memcpy(store.get() + fill, next, piece);
+      source = store.get() + fill;
+    }
     const char* begin = store.get();
     const bool intact = Oska::Base::ReassembleFrames(
-        store.get(), kStore, &fill, next, piece,
+        store.get(), kStore, &fill, source, piece,
         [&](int type, const char* payload, std::uint32_t length) {
           Check(type >= 0 && type <= 255);
           Check(length <= Oska::Base::kStreamPayloadMax);
