@@ -6,11 +6,11 @@
 #include <OskaBase/StreamPipeLine.h>
 
 #include "Base/LogMacro.h"
-#include "IPC/DebugOutput.h"
 #include "IPC/PipeErrorText.h"
 #include "IPC/StreamFrames.h"
 
 #include <windows.h>
+#include <zel/zel.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -68,14 +68,14 @@ void CPipeLine::CPipeLineImpl::Read() {
   const DWORD error = GetLastError();
   if (!m_pFlags->report_read_error.exchange(false)) return;
   if (error == ERROR_IO_PENDING) {
-    PipeDebugOutput("ReadFile error, ERROR_IO_PENDING.");
+    ZEL_OutputDebug("ReadFile error, ERROR_IO_PENDING.");
     OSKA_LOG(5, "QRN", "ReadFile failed.The error is ERROR_IO_PENDING.");
   } else if (error == ERROR_BROKEN_PIPE) {
-    PipeDebugOutput("ReadFile error, ERROR_BROKEN_PIPE.");
+    ZEL_OutputDebug("ReadFile error, ERROR_BROKEN_PIPE.");
     OSKA_LOG(5, "QRN", "ReadFile failed.The error is ERROR_BROKEN_PIPE.");
   } else {
     const std::string text = PipeErrorText(error);
-    PipeDebugOutput("ReadFile error, the error message = [%s].", text.c_str());
+    ZEL_OutputDebug("ReadFile error, the error message = [%s].", text.c_str());
     OSKA_LOG(5, "QRN", "ReadFile failed.The error message is [%s].", text.c_str());
   }
 }
@@ -89,13 +89,13 @@ void CPipeLine::CPipeLineImpl::AsynReceiveData() {
   if (m_nReadBufferSize > 0) std::memset(m_pReadBuffer.get(), 0, m_nReadBufferSize);
   for (;;) {
     if (m_pFlags->stop_reader.load()) {
-      PipeDebugOutput("exit thread");
+      ZEL_OutputDebug("exit thread");
       OSKA_LOG(5, "Base", "exit thread");
       break;
     }
     void* handle = PipeHandle();
     if (handle == INVALID_HANDLE_VALUE) {
-      PipeDebugOutput("m_hPipe is closed");
+      ZEL_OutputDebug("m_hPipe is closed");
       OSKA_LOG(5, "Base", "m_hPipe is closed");
       break;
     }
@@ -111,26 +111,26 @@ void CPipeLine::CPipeLineImpl::AsynReceiveData() {
     const DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
       if (m_pFlags->report_read_error.exchange(false)) {
-        PipeDebugOutput("ReadFile error, ERROR_IO_PENDING.");
+        ZEL_OutputDebug("ReadFile error, ERROR_IO_PENDING.");
         OSKA_LOG(5, "QRN", "ReadFile failed.The error is ERROR_IO_PENDING.");
       }
       continue;
     }
     if (error == ERROR_BROKEN_PIPE) {
       if (m_pFlags->report_read_error.exchange(false)) {
-        PipeDebugOutput("ReadFile error, ERROR_BROKEN_PIPE.");
+        ZEL_OutputDebug("ReadFile error, ERROR_BROKEN_PIPE.");
         OSKA_LOG(5, "QRN", "ReadFile failed.The error is ERROR_BROKEN_PIPE.");
       }
       break;
     }
     if (error == ERROR_INVALID_HANDLE) {
       if (m_pFlags->report_read_error.exchange(false)) {
-        PipeDebugOutput("m_hPipe is closed");
+        ZEL_OutputDebug("m_hPipe is closed");
         OSKA_LOG(5, "Base", "m_hPipe is closed");
       }
       break;
     }
-    PipeDebugOutput("ReadFile error, the error message = [%s].", PipeErrorText(error).c_str());
+    ZEL_OutputDebug("ReadFile error, the error message = [%s].", PipeErrorText(error).c_str());
     Sleep(10);
   }
   OnPipeClosed();
@@ -192,13 +192,13 @@ void CMessagePipeLineImpl::CreatePipeLine() {
   m_hPipe.store(pipe, std::memory_order_release);
   if (pipe != INVALID_HANDLE_VALUE) {
     if (m_eMode == CPipeLine::Client) {
-      PipeDebugOutput("Connect pipe [%s] succ.", m_strPipeName.c_str());
+      ZEL_OutputDebug("Connect pipe [%s] succ.", m_strPipeName.c_str());
       OSKA_LOG(5, "QRN", "Connect pipe [%s] succ.", m_strPipeName.c_str());
     }
     return;
   }
   const std::string text = PipeErrorText(GetLastError());
-  PipeDebugOutput("CreateFileA pipe [%s] failed, the mode is %d.The error message = [%s].",
+  ZEL_OutputDebug("CreateFileA pipe [%s] failed, the mode is %d.The error message = [%s].",
                   m_strPipeName.c_str(), static_cast<int>(m_eMode), text.c_str());
   OSKA_LOG(5, "QRN", "CreateFileA pipe [%s] failed, the mode is %d.The error message = [%s].",
            m_strPipeName.c_str(), static_cast<int>(m_eMode), text.c_str());
@@ -215,7 +215,7 @@ bool CMessagePipeLineImpl::ServerSideConnect() {
     return true;
   }
   const std::string text = PipeErrorText(error);
-  PipeDebugOutput("ConnectNamedPipe error, %s.", text.c_str());
+  ZEL_OutputDebug("ConnectNamedPipe error, %s.", text.c_str());
   OSKA_LOG(3, "QRN", "ConnectNamedPipe [%s] failed.The error message is [%s].",
            m_strPipeName.c_str(), text.c_str());
   return false;
@@ -228,14 +228,14 @@ bool CMessagePipeLineImpl::TransMessage(const std::string& message) {
   DWORD written = 0;
   if (WriteFile(PipeHandle(), buffer, static_cast<DWORD>(length + 1), &written, nullptr)) {
     m_pFlags->report_write_error.store(true);
-    PipeDebugOutput("WriteFile successfully, size [%d], strMessage size [%d].",
+    ZEL_OutputDebug("WriteFile successfully, size [%d], strMessage size [%d].",
                     static_cast<int>(written), static_cast<int>(message.size() + 1));
     return true;
   }
   const DWORD error = GetLastError();
   if (m_pFlags->report_write_error.exchange(false)) {
     const std::string text = PipeErrorText(error);
-    PipeDebugOutput("WriteFile error, [%s], [%s].", text.c_str(), message.c_str());
+    ZEL_OutputDebug("WriteFile error, [%s], [%s].", text.c_str(), message.c_str());
     OSKA_LOG(3, "QRN", "WriteFile error, [%s], [%s].", text.c_str(), message.c_str());
   }
   return error == ERROR_IO_PENDING;
@@ -300,7 +300,7 @@ void CStreamPipeLineImpl::CreatePipeLine() {
     return;
   }
   const std::string text = PipeErrorText(GetLastError());
-  PipeDebugOutput("CreatePipeLine pipe [%s] failed, the mode is %d.The error message = [%s].",
+  ZEL_OutputDebug("CreatePipeLine pipe [%s] failed, the mode is %d.The error message = [%s].",
                   m_strPipeName.c_str(), static_cast<int>(m_eMode), text.c_str());
   OSKA_LOG(5, "QRN", "CreatePipeLine pipe [%s] failed, the mode is %d.The error message = [%s].",
            m_strPipeName.c_str(), static_cast<int>(m_eMode), text.c_str());
@@ -308,18 +308,18 @@ void CStreamPipeLineImpl::CreatePipeLine() {
 
 bool CStreamPipeLineImpl::ServerSideConnect() {
   if (ConnectNamedPipe(PipeHandle(), nullptr)) {
-    PipeDebugOutput("ConnectNamedPipe [%s] successfully\n", m_strPipeName.c_str());
+    ZEL_OutputDebug("ConnectNamedPipe [%s] successfully\n", m_strPipeName.c_str());
     OSKA_LOG(5, "QRN", "ConnectNamedPipe [%s] successfully.", m_strPipeName.c_str());
     return true;
   }
   const DWORD error = GetLastError();
   if (error == ERROR_IO_PENDING) {
-    PipeDebugOutput("ConnectNamedPipe [%s] successfully.", m_strPipeName.c_str());
+    ZEL_OutputDebug("ConnectNamedPipe [%s] successfully.", m_strPipeName.c_str());
     OSKA_LOG(5, "QRN", "ConnectNamedPipe [%s] successfully.", m_strPipeName.c_str());
     return true;
   }
   const std::string text = PipeErrorText(error);
-  PipeDebugOutput("ConnectNamedPipe error, %s.", text.c_str());
+  ZEL_OutputDebug("ConnectNamedPipe error, %s.", text.c_str());
   OSKA_LOG(5, "QRN", "ConnectNamedPipe [%s] failed.The error message is [%s].",
            m_strPipeName.c_str(), text.c_str());
   return false;
@@ -350,7 +350,7 @@ bool CStreamPipeLineImpl::TransStream(int type, const char* data, unsigned long 
     if (!WriteFile(PipeHandle(), frame, size + kHeaderSize, &written, nullptr)) {
       const DWORD error = GetLastError();
       const std::string text = PipeErrorText(error);
-      PipeDebugOutput("WriteFile failed.The error message is %s.", text.c_str());
+      ZEL_OutputDebug("WriteFile failed.The error message is %s.", text.c_str());
       OSKA_LOG(5, "QRN", "WriteFile failed.The error message is %s.", text.c_str());
       return error == ERROR_IO_PENDING;
     }

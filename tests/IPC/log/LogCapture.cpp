@@ -2,7 +2,7 @@
 
 #include <OskaBase/Log.h>
 
-#include "IPC/DebugOutput.h"
+#include <zel/zel.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -63,14 +63,15 @@ void KavoFormatLog(int level, const char* module, const char* format, ...) {
 
 }  // namespace details
 
-void PipeDebugOutput(const char* format, ...) {
+}  // namespace Base
+}  // namespace Oska
+
+extern "C" int ZEL_OutputDebug(const char* format, ...) {
   va_list args;
   va_start(args, format);
   std::string text = log_capture::Format(format, args);
   va_end(args);
   std::lock_guard<std::mutex> lock(log_capture::g_mutex);
   log_capture::g_debug.push_back(text);
+  return static_cast<int>(text.size());
 }
-
-}  // namespace Base
-}  // namespace Oska

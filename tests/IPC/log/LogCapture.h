@@ -1,6 +1,7 @@
 // The pipelines' two outlets, captured: this binary compiles the pipeline
 // sources itself and supplies the log entry (KavoFormatLog, formatting as the
-// library does) and the debug channel, recording every line.
+// library does) and the runtime's debug channel (ZEL_OutputDebug), recording
+// every line.
 #pragma once
 
 #include <string>
