@@ -40,11 +40,14 @@ class OSKABASE_API CMessagePipeLine : public CPipeLine {
   // Builds the pipeline and creates (Server) or opens (Client) pipe `name`
   // ("\\.\pipe\NAME"). A server pipe fails if the name already exists
   // (IsConnect() is then false). A client does not return until a server of
-  // that name exists: it retries every ~50 ms after a failed 1-second wait,
-  // logging each attempt. If a server instance exists but is busy with
-  // another client and frees up during the wait, the attempt ends unopened
-  // (IsConnect() false) rather than trying again. `listener` may be null:
-  // received messages are then dropped.
+  // that name exists: it retries every ~50 ms after a failed wait of up to 1
+  // second, logging each attempt. It ends unopened (IsConnect() false), and
+  // logged, without retrying when a server instance exists but is busy with
+  // another client and frees up during the wait, and also at once for a
+  // name that can never be opened (not a valid pipe name) or a server of a
+  // user this process may not talk to (access denied): waiting could never
+  // help there, and a constructor that never returns would be the worse
+  // failure. `listener` may be null: received messages are then dropped.
   CMessagePipeLine(const std::string& name, CPipeLine::Mode mode, CListener* listener);
   ~CMessagePipeLine() override;
 

@@ -54,14 +54,18 @@ class OSKABASE_API CStreamPipeLine : public CPipeLine {
   // Builds the pipeline: a Server creates pipe `name` write-only (the name
   // must not exist yet) and waits for the client in Connect(); a Client opens
   // it read-only, waiting up to 100 s while the instance is busy, failing at
-  // once when no server exists, and starts its reader. `listener` may be
-  // null: received bytes are then discarded.
+  // once when no server exists, the name is not a valid pipe name or the
+  // server's user is one this process may not talk to, and starts its
+  // reader. `listener` may be null: received bytes are then discarded.
   CStreamPipeLine(const std::string& name, CPipeLine::Mode mode, CListener* listener);
   ~CStreamPipeLine() override;
 
   // Sends `length` bytes of `data` with `type` as frames of at most 102392
   // payload bytes. Returns true when everything was written, and also for a
-  // length below 1 or of 2^31 or more (nothing is written). On a failed
+  // length below 1 or of 2^31 or more (nothing is written: a block is at most
+  // 2^31 - 1 bytes; longer ones are refused whole rather than sent in part).
+  // A null `data` with a positive length writes nothing and returns false.
+  // On a failed
   // write, logs it (every time), returns false (true for ERROR_IO_PENDING);
   // frames already written stay sent. On a client the write fails with
   // access denied. Not for concurrent use on one pipeline.
