@@ -34,6 +34,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
@@ -294,7 +295,7 @@ class ServerPipe final : public PipeEnd {
         type_(type),
         uid_(::geteuid()) {}
   ~ServerPipe() override {
-    CloseFd(conn_fd_);
+    CloseFd(conn_fd_.load());
     CloseFd(placeholder_fd_);
     CloseFd(listen_fd_);
   }
@@ -314,7 +315,8 @@ class ServerPipe final : public PipeEnd {
   void Wake() override {
     std::lock_guard<std::mutex> lock(mutex_);
     ::shutdown(listen_fd_, SHUT_RDWR);
-    if (conn_fd_ >= 0) ::shutdown(conn_fd_, SHUT_RDWR);
+    const int conn = conn_fd_.load();
+    if (conn >= 0) ::shutdown(conn, SHUT_RDWR);
   }
 
   BOOL Connect();
@@ -325,12 +327,15 @@ class ServerPipe final : public PipeEnd {
   // The connected socket, accepting a client that is already waiting; -1 with
   // the last error set when there is none.
   int ConnectedFd() {
+    // Once connected, the descriptor never changes: no lock on the way.
+    const int connected = conn_fd_.load(std::memory_order_acquire);
+    if (connected >= 0) return connected;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (conn_fd_ < 0 && AcceptOneLocked() != Accepted::kConnected) {
+    if (conn_fd_.load() < 0 && AcceptOneLocked() != Accepted::kConnected) {
       if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_PIPE_LISTENING);
       return -1;
     }
-    return conn_fd_;
+    return conn_fd_.load();
   }
 
   Accepted AcceptOneLocked();
@@ -341,7 +346,7 @@ class ServerPipe final : public PipeEnd {
   const int type_;
   const uid_t uid_;
   std::mutex mutex_;
-  int conn_fd_ = -1;         // guarded by mutex_; fixed once set
+  std::atomic<int> conn_fd_{-1};  // set under mutex_, once; read without it
   int placeholder_fd_ = -1;  // guarded by mutex_
 };
 
@@ -369,7 +374,7 @@ ServerPipe::Accepted ServerPipe::AcceptOneLocked() {
     // The direction the server may not use is shut so that the peer learns
     // of it at once (a write into an outbound-only pipe ends as a broken pipe).
     if (!can_read()) ::shutdown(fd, SHUT_RD);
-    conn_fd_ = fd;
+    conn_fd_.store(fd, std::memory_order_release);
     FillQueueLocked();
     return Accepted::kConnected;
   }
@@ -397,7 +402,7 @@ void ServerPipe::FillQueueLocked() {
 BOOL ServerPipe::Connect() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (conn_fd_ >= 0) {
+    if (conn_fd_.load() >= 0) {
       SetLastError(ERROR_PIPE_CONNECTED);
       return FALSE;
     }
@@ -416,7 +421,7 @@ BOOL ServerPipe::Connect() {
       return FALSE;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (conn_fd_ >= 0) return TRUE;  // a read or write on another thread accepted it
+    if (conn_fd_.load() >= 0) return TRUE;  // a read or write on another thread accepted it
     const Accepted result = AcceptOneLocked();
     if (result == Accepted::kConnected) return TRUE;
     if (result == Accepted::kFailed) return FALSE;

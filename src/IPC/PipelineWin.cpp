@@ -222,9 +222,13 @@ bool CMessagePipeLineImpl::ServerSideConnect() {
 }
 
 bool CMessagePipeLineImpl::TransMessage(const std::string& message) {
-  char buffer[kSendBufferSize] = {};
+  // The text, cut to 4095 bytes, and the zero byte that ends it: the same
+  // bytes a cleared 4096-byte buffer would give, without clearing what is
+  // never sent.
+  char buffer[kSendBufferSize];
   const std::size_t length = std::min<std::size_t>(message.size(), kSendBufferSize - 1);
   std::memcpy(buffer, message.data(), length);
+  buffer[length] = '\0';
   DWORD written = 0;
   if (WriteFile(PipeHandle(), buffer, static_cast<DWORD>(length + 1), &written, nullptr)) {
     m_pFlags->report_write_error.store(true);
