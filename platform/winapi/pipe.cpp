@@ -53,8 +53,10 @@ namespace {
 constexpr std::size_t kMaxPipeNameLength = 256;
 // Bytes of one oversize message kept beyond the caller's buffer.
 constexpr std::size_t kMessageOverflow = 256 * 1024;
-// Poll interval of WaitNamedPipeA.
-constexpr int kWaitPollMs = 5;
+// Poll interval of WaitNamedPipeA: starts short so that a free instance is
+// seen quickly, and backs off so that a long wait costs little.
+constexpr int kWaitPollFirstMs = 2;
+constexpr int kWaitPollMaxMs = 50;
 constexpr DWORD kDefaultWaitMs = 50;
 
 // ---------------------------------------------------------------------------
@@ -609,6 +611,7 @@ BOOL WaitNamedPipeA(LPCSTR name, DWORD timeout_ms) {
   }
   if (timeout_ms == NMPWAIT_USE_DEFAULT_WAIT) timeout_ms = winapi::kDefaultWaitMs;
   const auto start = std::chrono::steady_clock::now();
+  int poll_ms = winapi::kWaitPollFirstMs;
   for (;;) {
     switch (winapi::CheckListener(address)) {
       case winapi::Availability::kMissing:
@@ -629,7 +632,8 @@ BOOL WaitNamedPipeA(LPCSTR name, DWORD timeout_ms) {
         return FALSE;
       }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(winapi::kWaitPollMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
+    poll_ms = std::min(poll_ms * 2, winapi::kWaitPollMaxMs);
   }
 }
 
