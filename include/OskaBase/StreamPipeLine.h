@@ -67,8 +67,12 @@ class OSKABASE_API CStreamPipeLine : public CPipeLine {
   // A null `data` with a positive length writes nothing and returns false.
   // On a failed
   // write, logs it (every time), returns false (true for ERROR_IO_PENDING);
-  // frames already written stay sent. On a client the write fails with
-  // access denied. Not for concurrent use on one pipeline.
+  // frames already written stay sent, and the frame being written may have
+  // gone out in part (the receiver never delivers a partial frame). A frame
+  // with a payload of 16 KiB or more is written as its header and then its
+  // payload straight from `data`, without a copy; smaller ones in one write
+  // from the send buffer. On a client the write fails with access denied.
+  // Not for concurrent use on one pipeline.
   bool TransStream(int type, const char* data, unsigned long long length);
 };
 

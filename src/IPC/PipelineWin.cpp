@@ -138,6 +138,10 @@ void CPipeLine::CPipeLineImpl::AsynReceiveData() {
 
 namespace {
 
+// Payloads from this size on are written without copying them into the send
+// buffer (see TransStream).
+constexpr std::uint32_t kDirectPayload = 16 * 1024;
+
 // Errors after which waiting for the pipe and trying again cannot help: the
 // name can never be opened, or not by this process.
 bool IsPermanentOpenError(DWORD error) {
@@ -349,9 +353,20 @@ bool CStreamPipeLineImpl::TransStream(int type, const char* data, unsigned long 
     frame[5] = static_cast<char>((size >> 8) & 0xff);
     frame[6] = static_cast<char>((size >> 16) & 0xff);
     frame[7] = static_cast<char>((size >> 24) & 0xff);
-    std::memcpy(frame + kHeaderSize, next, size);
+    // A small frame goes out whole from the send buffer in one write. A large
+    // payload is written straight from the caller's data after its header:
+    // the byte stream is the same, and copying the payload first would cost
+    // as much as a third of the time the write itself takes.
     DWORD written = 0;
-    if (!WriteFile(PipeHandle(), frame, size + kHeaderSize, &written, nullptr)) {
+    bool ok;
+    if (size < kDirectPayload) {
+      std::memcpy(frame + kHeaderSize, next, size);
+      ok = WriteFile(PipeHandle(), frame, size + kHeaderSize, &written, nullptr) != FALSE;
+    } else {
+      ok = WriteFile(PipeHandle(), frame, kHeaderSize, &written, nullptr) != FALSE &&
+           WriteFile(PipeHandle(), next, size, &written, nullptr) != FALSE;
+    }
+    if (!ok) {
       const DWORD error = GetLastError();
       const std::string text = PipeErrorText(error);
       ZEL_OutputDebug("WriteFile failed.The error message is %s.", text.c_str());
