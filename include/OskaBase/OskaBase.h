@@ -21,3 +21,6 @@
 #include <OskaBase/Version.h>
 #include <OskaBase/StringUtil.h>
 #include <OskaBase/TimeUtil.h>
+#include <OskaBase/PipeLine.h>
+#include <OskaBase/MessagePipeLine.h>
+#include <OskaBase/StreamPipeLine.h>

@@ -10,3 +10,5 @@
 #include <winapi/codepage.h>
 #include <winapi/module.h>
 #include <winapi/guid.h>
+#include <winapi/handle.h>
+#include <winapi/pipe.h>
