@@ -20,6 +20,13 @@ Attributes Expected(const std::string& sub, const std::string& info) {
   return Attributes{{"sub_system", sub}, {"cascading_error_info", info}};
 }
 
+// Checks both codes and the whole attribute map of `code`.
+void ExpectRecord(const Code& code, int primary, int secondary, const Attributes& attributes) {
+  EXPECT_EQ(primary, code.primaryCode);
+  EXPECT_EQ(secondary, code.secondaryCode);
+  EXPECT_EQ(attributes, code.attributes);
+}
+
 // Runs `body` on a fresh thread and waits for it.
 template <class Body>
 void OnNewThread(Body body) {
@@ -28,30 +35,12 @@ void OnNewThread(Body body) {
 }
 
 TEST(ErrorCode, EveryConstructorFillsCodesAndExactlyTheTwoAttributes) {
-  Code none;
-  EXPECT_EQ(0, none.primaryCode);
-  EXPECT_EQ(0, none.secondaryCode);
-  EXPECT_EQ(Expected("0", ""), none.attributes);
-
-  Code two(1, 2);
-  EXPECT_EQ(1, two.primaryCode);
-  EXPECT_EQ(2, two.secondaryCode);
-  EXPECT_EQ(Expected("0", ""), two.attributes);
-
-  Code sub(-5, 1, 2);
-  EXPECT_EQ(1, sub.primaryCode);
-  EXPECT_EQ(2, sub.secondaryCode);
-  EXPECT_EQ(Expected("-5", ""), sub.attributes);
-
-  Code text(1, 2, std::string("(3, 4)"));
-  EXPECT_EQ(1, text.primaryCode);
-  EXPECT_EQ(2, text.secondaryCode);
-  EXPECT_EQ(Expected("0", "(3, 4)"), text.attributes);
-
+  ExpectRecord(Code(), 0, 0, Expected("0", ""));
+  ExpectRecord(Code(1, 2), 1, 2, Expected("0", ""));
+  ExpectRecord(Code(-5, 1, 2), 1, 2, Expected("-5", ""));
+  ExpectRecord(Code(1, 2, std::string("(3, 4)")), 1, 2, Expected("0", "(3, 4)"));
   Code all(INT_MIN, 7, 8, "chain");
-  EXPECT_EQ(7, all.primaryCode);
-  EXPECT_EQ(8, all.secondaryCode);
-  EXPECT_EQ(Expected("-2147483648", "chain"), all.attributes);
+  ExpectRecord(all, 7, 8, Expected("-2147483648", "chain"));
   EXPECT_EQ(INT_MIN, all.GetSubSystemErrorCode());
 }
 
@@ -65,19 +54,15 @@ TEST(ErrorCode, SubSystemCodeRoundTripsThroughItsDecimalText) {
 }
 
 TEST(ErrorCode, SubSystemTextThatIsNotANumberReadsAsZeroOrItsLeadingNumber) {
-  Code code;
-  code.attributes["sub_system"] = "";
-  EXPECT_EQ(0, code.GetSubSystemErrorCode());
-  code.attributes["sub_system"] = "abc";
-  EXPECT_EQ(0, code.GetSubSystemErrorCode());
-  code.attributes["sub_system"] = "12abc";
-  EXPECT_EQ(12, code.GetSubSystemErrorCode());
-  code.attributes["sub_system"] = " 42";
-  EXPECT_EQ(42, code.GetSubSystemErrorCode());
-  code.attributes["sub_system"] = "99999999999";
-  EXPECT_EQ(INT_MAX, code.GetSubSystemErrorCode());
-  code.attributes["sub_system"] = "-99999999999";
-  EXPECT_EQ(INT_MIN, code.GetSubSystemErrorCode());
+  const std::pair<const char*, int> cases[] = {{"", 0},        {"abc", 0},
+                                               {"12abc", 12},  {" 42", 42},
+                                               {"99999999999", INT_MAX},
+                                               {"-99999999999", INT_MIN}};
+  for (const auto& [text, value] : cases) {
+    Code code;
+    code.attributes["sub_system"] = text;
+    EXPECT_EQ(value, code.GetSubSystemErrorCode()) << '"' << text << '"';
+  }
 }
 
 TEST(ErrorCode, CascadingTextIsStoredUnchanged) {
@@ -99,17 +84,13 @@ TEST(ErrorCode, CopiesAreIndependentOfTheirSource) {
   Code assigned(9, 9, 9, "old");
   assigned.attributes["stale"] = "gone after assignment";
   assigned = source;
-  EXPECT_EQ(1, assigned.primaryCode);
-  EXPECT_EQ(2, assigned.secondaryCode);
-  EXPECT_EQ(source.attributes, assigned.attributes);
+  ExpectRecord(assigned, 1, 2, source.attributes);
 }
 
 TEST(ErrorCode, MovedFromRecordHasNoAttributesUntilAnAccessorInsertsOne) {
   Code source(5, 1, 2, "a");
   Code moved(std::move(source));
-  EXPECT_EQ(1, moved.primaryCode);
-  EXPECT_EQ(2, moved.secondaryCode);
-  EXPECT_EQ(Expected("5", "a"), moved.attributes);
+  ExpectRecord(moved, 1, 2, Expected("5", "a"));
   EXPECT_TRUE(source.attributes.empty());  // NOLINT(bugprone-use-after-move)
   EXPECT_EQ(0, source.GetSubSystemErrorCode());
   EXPECT_EQ(1u, source.attributes.count("sub_system"));
@@ -120,9 +101,7 @@ TEST(ErrorCode, MovedFromRecordHasNoAttributesUntilAnAccessorInsertsOne) {
   target.attributes["stale"] = "s";
   Code other(6, 3, 4, "b");
   target = std::move(other);
-  EXPECT_EQ(3, target.primaryCode);
-  EXPECT_EQ(4, target.secondaryCode);
-  EXPECT_EQ(Expected("6", "b"), target.attributes);
+  ExpectRecord(target, 3, 4, Expected("6", "b"));
   EXPECT_TRUE(other.attributes.empty());  // NOLINT(bugprone-use-after-move)
 }
 
@@ -132,36 +111,22 @@ TEST(ErrorCode, SelfAssignmentLeavesTheRecordUnchanged) {
   const Attributes before = code.attributes;
   Code& alias = code;
   code = alias;
-  EXPECT_EQ(1, code.primaryCode);
-  EXPECT_EQ(2, code.secondaryCode);
-  EXPECT_EQ(before, code.attributes);
+  ExpectRecord(code, 1, 2, before);
   code = std::move(alias);
-  EXPECT_EQ(1, code.primaryCode);
-  EXPECT_EQ(2, code.secondaryCode);
-  EXPECT_EQ(before, code.attributes);
+  ExpectRecord(code, 1, 2, before);
 }
 
-TEST(CascadingErrorStr, FormatsBothCodesInParentheses) {
+TEST(CascadingErrorStr, FormatsBothCodesInParenthesesUpToTheLongestText) {
   EXPECT_EQ("(3, 17)", Error::MakeCascadingErrorStr(3, 17));
   EXPECT_EQ("(0, 0)", Error::MakeCascadingErrorStr(0, 0));
   EXPECT_EQ("(-1, 2147483647)", Error::MakeCascadingErrorStr(-1, INT_MAX));
-}
-
-TEST(CascadingErrorStr, LongestTextIsReturnedWhole) {
-  const std::string text = Error::MakeCascadingErrorStr(INT_MIN, INT_MIN);
-  EXPECT_EQ("(-2147483648, -2147483648)", text);
-  EXPECT_EQ(26u, text.size());
+  EXPECT_EQ("(-2147483648, -2147483648)", Error::MakeCascadingErrorStr(INT_MIN, INT_MIN));
 }
 
 TEST(LastError, ThreadThatStoredNothingReadsTheDefaultRecordEveryTime) {
   OnNewThread([] {
     for (int i = 0; i < 2; ++i) {
-      Code code = Error::GetLastError();
-      EXPECT_EQ(0, code.primaryCode);
-      EXPECT_EQ(0, code.secondaryCode);
-      EXPECT_EQ(0, code.GetSubSystemErrorCode());
-      EXPECT_EQ("", code.GetCasadingErrorInfo());
-      EXPECT_EQ(Expected("0", ""), code.attributes);
+      ExpectRecord(Error::GetLastError(), 0, 0, Expected("0", ""));
     }
   });
 }
@@ -170,18 +135,11 @@ TEST(LastError, StoredRecordIsReadBackOnlyByItsOwnThread) {
   std::thread owner([] {
     Error::SetLastError(Code(5, 1, 2, "a"));
     std::thread stranger([] {
-      Code seen = Error::GetLastError();
-      EXPECT_EQ(0, seen.primaryCode);
-      EXPECT_EQ(0, seen.secondaryCode);
-      EXPECT_EQ(Expected("0", ""), seen.attributes);
+      ExpectRecord(Error::GetLastError(), 0, 0, Expected("0", ""));
     });
     stranger.join();
     for (int i = 0; i < 2; ++i) {  // reading does not clear it
-      Code mine = Error::GetLastError();
-      EXPECT_EQ(1, mine.primaryCode);
-      EXPECT_EQ(2, mine.secondaryCode);
-      EXPECT_EQ(5, mine.GetSubSystemErrorCode());
-      EXPECT_EQ("a", mine.GetCasadingErrorInfo());
+      ExpectRecord(Error::GetLastError(), 1, 2, Expected("5", "a"));
     }
   });
   owner.join();
@@ -195,10 +153,7 @@ TEST(LastError, StoringReplacesEveryAttributeOfTheEarlierRecord) {
     EXPECT_EQ(3u, Error::GetLastError().attributes.size());
 
     Error::SetLastError(Code(3, 4));
-    Code now = Error::GetLastError();
-    EXPECT_EQ(3, now.primaryCode);
-    EXPECT_EQ(4, now.secondaryCode);
-    EXPECT_EQ(Expected("0", ""), now.attributes);
+    ExpectRecord(Error::GetLastError(), 3, 4, Expected("0", ""));
   });
 }
 

@@ -69,6 +69,26 @@ class HeldTask : public Oska::Base::CTask {
   Gate* gate_;
 };
 
+// Posts `count` tasks held at `gate` and waits until `running` of them have
+// started, so the rest are known to be queued.
+inline bool PostHeld(Oska::Base::CMessageLoopDyThreadPool& pool, Tally& tally, Gate& gate,
+                     int count, int running) {
+  for (int i = 0; i < count; ++i) pool.PostTask(new HeldTask(tally, &gate));
+  return WaitUntil([&] { return tally.started.load() == running; });
+}
+
+// Runs `call` (which waits for the held tasks) while another thread opens
+// `gate` a little later.
+template <class Call>
+void OpenDuring(Gate& gate, Call call) {
+  std::thread opener([&gate] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    gate.Open();
+  });
+  call();
+  opener.join();
+}
+
 // A task that appends its name to a shared journal.
 class NamedTask : public Oska::Base::CTask {
  public:

@@ -42,52 +42,30 @@ TEST(PoolGrowth, GrowsWhenBusyPlusQueuedExceedsTheLoadFactor) {
   EXPECT_EQ(tally.destroyed.load(), 5);
 }
 
-TEST(PoolGrowth, LimitsAreClamped) {
+// Start(0, 0, 0) and negative limits give one worker and a ceiling of 1, so
+// even a load factor of 0 never grows it; a ceiling above 1024 is 1024, and a
+// load factor of 0 or below grows the pool on every post up to the ceiling.
+TEST(PoolGrowth, LimitsAreClampedAndLowLoadFactorsGrowOnEveryPost) {
+  struct Case {
+    int floor, ceiling, load, posts, before, after;
+  };
+  const Case cases[] = {{0, 0, 0, 4, 1, 1},
+                        {-7, -7, -1, 4, 1, 1},
+                        {1, 3, -1, 5, 1, 3},
+                        {2, 5000, 0, 1100, 2, 1024}};
   Tally tally;
   CMessageLoopDyThreadPool pool;
-  {
-    // Start(0, 0, 0): one worker, ceiling 1, so even a load factor of 0 never
-    // grows it.
+  for (const Case& c : cases) {
     Gate gate;
-    pool.Start(0, 0, 0);
-    EXPECT_EQ(pool.GetThreadNum(), 1);
-    for (int i = 0; i < 4; ++i) pool.PostTask(new HeldTask(tally, &gate));
-    EXPECT_EQ(pool.GetThreadNum(), 1);
+    pool.Start(c.floor, c.ceiling, c.load);
+    EXPECT_EQ(pool.GetThreadNum(), c.before) << c.floor << "," << c.ceiling << "," << c.load;
+    for (int i = 0; i < c.posts; ++i) pool.PostTask(new HeldTask(tally, &gate));
+    EXPECT_EQ(pool.GetThreadNum(), c.after) << c.floor << "," << c.ceiling << "," << c.load;
     gate.Open();
     pool.Stop(true);
   }
-  {
-    Gate gate;
-    pool.Start(-7, -7, -1);
-    EXPECT_EQ(pool.GetThreadNum(), 1);
-    for (int i = 0; i < 4; ++i) pool.PostTask(new HeldTask(tally, &gate));
-    EXPECT_EQ(pool.GetThreadNum(), 1);
-    gate.Open();
-    pool.Stop(true);
-  }
-  {
-    // A ceiling above 1024 is 1024: with a load factor of 0 every post grows
-    // the pool until then.
-    Gate gate;
-    pool.Start(2, 5000, 0);
-    EXPECT_EQ(pool.GetThreadNum(), 2);
-    for (int i = 0; i < 1100; ++i) pool.PostTask(new HeldTask(tally, &gate));
-    EXPECT_EQ(pool.GetThreadNum(), 1024);
-    gate.Open();
-    pool.Stop(true);
-  }
-  EXPECT_EQ(tally.finished.load(), 1108);
-  EXPECT_EQ(tally.destroyed.load(), 1108);
-}
-
-TEST(PoolGrowth, NegativeLoadFactorGrowsOnEveryPostUpToTheCeiling) {
-  CMessageLoopDyThreadPool pool;
-  Gate gate;
-  Tally tally;
-  pool.Start(1, 3, -1);
-  for (int i = 0; i < 5; ++i) pool.PostTask(new HeldTask(tally, &gate));
-  EXPECT_EQ(pool.GetThreadNum(), 3);
-  gate.Open();
+  EXPECT_EQ(tally.finished.load(), 1113);
+  EXPECT_EQ(tally.destroyed.load(), 1113);
 }
 
 TEST(PoolGrowth, SurplusWorkersRetireToTheFloorAndNeverBelow) {
@@ -95,8 +73,7 @@ TEST(PoolGrowth, SurplusWorkersRetireToTheFloorAndNeverBelow) {
   Gate gate;
   Tally tally;
   pool.Start(2, 6, 1);
-  for (int i = 0; i < 12; ++i) pool.PostTask(new HeldTask(tally, &gate));
-  ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 6; }));
+  ASSERT_TRUE(pool_test::PostHeld(pool, tally, gate, 12, 6));
   EXPECT_EQ(pool.GetThreadNum(), 6);
   gate.Open();
   ASSERT_TRUE(WaitUntil([&] { return tally.finished.load() == 12; }));

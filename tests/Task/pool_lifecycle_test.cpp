@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <thread>
 
 #include <sys/resource.h>
@@ -21,17 +20,9 @@ namespace {
 using Oska::Base::CMessageLoopDyThreadPool;
 using pool_test::Gate;
 using pool_test::HeldTask;
+using pool_test::OpenDuring;
+using pool_test::PostHeld;
 using pool_test::Tally;
-using pool_test::WaitUntil;
-
-// Opens `gate` from another thread after a while, for calls that wait for a
-// task held at the gate.
-std::thread OpenLater(Gate& gate) {
-  return std::thread([&gate] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    gate.Open();
-  });
-}
 
 TEST(PoolLifecycle, CountersAreZeroBeforeStartAndAfterStop) {
   CMessageLoopDyThreadPool pool;
@@ -44,49 +35,29 @@ TEST(PoolLifecycle, CountersAreZeroBeforeStartAndAfterStop) {
   Tally tally;
   pool.Start(3, 3, 8);
   EXPECT_EQ(pool.GetThreadNum(), 3);
-  for (int i = 0; i < 7; ++i) pool.PostTask(new HeldTask(tally, &gate));
-  ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 3; }));
+  ASSERT_TRUE(PostHeld(pool, tally, gate, 7, 3));
   EXPECT_EQ(pool.GetWorkTaskCount(), 4);
-  std::thread opener = OpenLater(gate);
-  pool.Stop(false);
-  opener.join();
+  OpenDuring(gate, [&] { pool.Stop(false); });
   EXPECT_EQ(pool.GetThreadNum(), 0);
   EXPECT_EQ(pool.GetWorkTaskCount(), 0);
 }
 
 TEST(PoolLifecycle, StopTrueRunsTheQueueStopFalseDiscardsIt) {
-  {
+  for (const bool run_queue : {true, false}) {
     CMessageLoopDyThreadPool pool;
     Gate gate;
     Tally tally;
     pool.Start(1, 1, 1);
-    for (int i = 0; i < 6; ++i) pool.PostTask(new HeldTask(tally, &gate));
-    ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 1; }));
-    std::thread opener = OpenLater(gate);
-    pool.Stop(true);
-    opener.join();
-    EXPECT_EQ(tally.finished.load(), 6);
+    ASSERT_TRUE(PostHeld(pool, tally, gate, 6, 1));
+    OpenDuring(gate, [&] { pool.Stop(run_queue); });
+    // Without the queue, only the taken task ran; the rest were released unrun.
+    EXPECT_EQ(tally.finished.load(), run_queue ? 6 : 1);
     EXPECT_EQ(tally.destroyed.load(), 6);
     EXPECT_EQ(pool.GetThreadNum(), 0);
-  }
-  {
-    CMessageLoopDyThreadPool pool;
-    Gate gate;
-    Tally tally;
-    pool.Start(1, 1, 1);
-    for (int i = 0; i < 6; ++i) pool.PostTask(new HeldTask(tally, &gate));
-    ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 1; }));
-    std::thread opener = OpenLater(gate);
-    pool.Stop(false);
-    opener.join();
-    // The taken task finished; the queued ones were released unrun.
-    EXPECT_EQ(tally.started.load(), 1);
-    EXPECT_EQ(tally.finished.load(), 1);
-    EXPECT_EQ(tally.destroyed.load(), 6);
     // A stopped pool drops posts.
     pool.PostTask(new HeldTask(tally, nullptr));
     EXPECT_EQ(tally.destroyed.load(), 7);
-    EXPECT_EQ(tally.started.load(), 1);
+    EXPECT_EQ(tally.started.load(), run_queue ? 6 : 1);
   }
 }
 
@@ -95,11 +66,8 @@ TEST(PoolLifecycle, StartOnAStartedPoolStopsItAndBuildsAFreshOne) {
   Gate gate;
   Tally old_tasks;
   pool.Start(1, 1, 1);
-  for (int i = 0; i < 4; ++i) pool.PostTask(new HeldTask(old_tasks, &gate));
-  ASSERT_TRUE(WaitUntil([&] { return old_tasks.started.load() == 1; }));
-  std::thread opener = OpenLater(gate);
-  EXPECT_TRUE(pool.Start(2, 3, 1));
-  opener.join();
+  ASSERT_TRUE(PostHeld(pool, old_tasks, gate, 4, 1));
+  OpenDuring(gate, [&] { EXPECT_TRUE(pool.Start(2, 3, 1)); });
   EXPECT_EQ(old_tasks.finished.load(), 1);
   EXPECT_EQ(old_tasks.destroyed.load(), 4);
   EXPECT_EQ(pool.GetThreadNum(), 2);
@@ -114,15 +82,10 @@ TEST(PoolLifecycle, StartOnAStartedPoolStopsItAndBuildsAFreshOne) {
 TEST(PoolLifecycle, DestroyingAStartedPoolStopsItWithoutRunningTheQueue) {
   Gate gate;
   Tally tally;
-  std::thread opener;
-  {
-    CMessageLoopDyThreadPool pool;
-    pool.Start(2, 2, 1);
-    for (int i = 0; i < 10; ++i) pool.PostTask(new HeldTask(tally, &gate));
-    ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 2; }));
-    opener = OpenLater(gate);
-  }
-  opener.join();
+  auto pool = std::make_unique<CMessageLoopDyThreadPool>();
+  pool->Start(2, 2, 1);
+  ASSERT_TRUE(PostHeld(*pool, tally, gate, 10, 2));
+  OpenDuring(gate, [&] { pool.reset(); });
   EXPECT_EQ(tally.finished.load(), 2);
   EXPECT_EQ(tally.destroyed.load(), 10);
 }
@@ -162,80 +125,74 @@ TEST(PoolLifecycle, PostsRacingWithStopNeitherCrashNorLeak) {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define OSKA_POOL_NO_ADDRESS_LIMIT 1
-#endif
-
-#ifndef OSKA_POOL_NO_ADDRESS_LIMIT
-// Address space in use by this process, from /proc/self/statm.
-[[maybe_unused]] long MappedBytes() {
-  long pages = 0;
-  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-    std::fclose(f);
-  }
-  return pages * sysconf(_SC_PAGESIZE);
+#else
+// Runs `body` in a child process whose address space is too small for another
+// thread stack while `body(restore)` runs, until it calls `restore()`. The
+// child's exit code 0 is success; a fresh child matters because the C library
+// caches the stacks of ended threads, which would let a thread start anyway.
+template <class Body>
+void WithoutRoomForThreads(Body body) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+          if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+          std::fclose(f);
+        }
+        rlimit saved{};
+        getrlimit(RLIMIT_AS, &saved);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (2 << 20));
+        if (setrlimit(RLIMIT_AS, &tight) != 0) std::_Exit(3);
+        std::_Exit(body([&] { setrlimit(RLIMIT_AS, &saved); }));
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 #endif
 
-// In a child process whose address space is too small for a thread stack:
 // Start() still returns true with no worker; posts are kept, and a later post
-// or Stop(true) starts the worker once threads can be created again.
+// starts the worker once threads can be created again.
 TEST(PoolLifecycleDeathTest, KeepsWorkingWhenAWorkerCannotBeCreated) {
 #ifdef OSKA_POOL_NO_ADDRESS_LIMIT
   GTEST_SKIP() << "sanitizer runtimes reserve address space beyond any limit";
 #else
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        CMessageLoopDyThreadPool pool;
-        Tally tally;
-        rlimit saved{};
-        getrlimit(RLIMIT_AS, &saved);
-        rlimit tight = saved;
-        tight.rlim_cur = static_cast<rlim_t>(MappedBytes() + (2 << 20));
-        if (setrlimit(RLIMIT_AS, &tight) != 0) std::_Exit(3);
-        const bool started = pool.Start(2, 4, 1);
-        const int workers = pool.GetThreadNum();
-        pool.PostTask(new HeldTask(tally, nullptr));
-        const int still = pool.GetThreadNum();
-        const int queued = pool.GetWorkTaskCount();
-        setrlimit(RLIMIT_AS, &saved);
-        if (!started || workers != 0 || still != 0 || queued != 1) std::_Exit(4);
-        pool.PostTask(new HeldTask(tally, nullptr));
-        if (pool.GetThreadNum() < 1) std::_Exit(5);
-        pool.Stop(true);
-        std::_Exit(tally.finished.load() == 2 && tally.destroyed.load() == 2 ? 0 : 6);
-      },
-      ::testing::ExitedWithCode(0), "");
+  WithoutRoomForThreads([](auto restore) {
+    CMessageLoopDyThreadPool pool;
+    Tally tally;
+    const bool started = pool.Start(2, 4, 1);
+    const int workers = pool.GetThreadNum();
+    pool.PostTask(new HeldTask(tally, nullptr));
+    const int still = pool.GetThreadNum();
+    const int queued = pool.GetWorkTaskCount();
+    restore();
+    if (!started || workers != 0 || still != 0 || queued != 1) return 4;
+    pool.PostTask(new HeldTask(tally, nullptr));
+    if (pool.GetThreadNum() < 1) return 5;
+    pool.Stop(true);
+    return tally.finished.load() == 2 && tally.destroyed.load() == 2 ? 0 : 6;
+  });
 #endif
 }
 
 // Stop(true) with work queued and no worker at all starts one itself rather
-// than wait for ever. (A fresh child: the C library caches the stacks of
-// ended threads, which would let a thread start despite the limit.)
+// than wait for ever.
 TEST(PoolLifecycleDeathTest, StopTrueStartsAWorkerWhenNoneCouldBeCreated) {
 #ifdef OSKA_POOL_NO_ADDRESS_LIMIT
   GTEST_SKIP() << "sanitizer runtimes reserve address space beyond any limit";
 #else
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        CMessageLoopDyThreadPool pool;
-        Tally tally;
-        rlimit saved{};
-        getrlimit(RLIMIT_AS, &saved);
-        rlimit tight = saved;
-        tight.rlim_cur = static_cast<rlim_t>(MappedBytes() + (2 << 20));
-        if (setrlimit(RLIMIT_AS, &tight) != 0) std::_Exit(3);
-        pool.Start(1, 1, 1);
-        pool.PostTask(new HeldTask(tally, nullptr));
-        pool.PostPriorityTask(new HeldTask(tally, nullptr));
-        const int none = pool.GetThreadNum();
-        setrlimit(RLIMIT_AS, &saved);
-        if (none != 0) std::_Exit(4);
-        pool.Stop(true);
-        std::_Exit(tally.finished.load() == 2 && tally.destroyed.load() == 2 ? 0 : 5);
-      },
-      ::testing::ExitedWithCode(0), "");
+  WithoutRoomForThreads([](auto restore) {
+    CMessageLoopDyThreadPool pool;
+    Tally tally;
+    pool.Start(1, 1, 1);
+    pool.PostTask(new HeldTask(tally, nullptr));
+    pool.PostPriorityTask(new HeldTask(tally, nullptr));
+    const int none = pool.GetThreadNum();
+    restore();
+    if (none != 0) return 4;
+    pool.Stop(true);
+    return tally.finished.load() == 2 && tally.destroyed.load() == 2 ? 0 : 5;
+  });
 #endif
 }
 

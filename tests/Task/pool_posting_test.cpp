@@ -27,8 +27,7 @@ TEST(PoolPosting, PriorityTasksAreTakenBeforeEarlierOrdinaryOnesLatestFirst) {
   std::mutex mutex;
   std::vector<std::string> journal;
   pool.Start(1, 1, 1);
-  pool.PostTask(new HeldTask(tally, &gate));
-  ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == 1; }));
+  ASSERT_TRUE(pool_test::PostHeld(pool, tally, gate, 1, 1));
 
   pool.PostTask(new NamedTask(mutex, journal, "o1"));
   pool.PostTask(std::make_shared<NamedTask>(mutex, journal, "o2"));
