@@ -24,12 +24,10 @@ class WeakHandle : public CWeakPtrBase {
 };
 
 TEST(WeakReference, DefaultReferenceIsInvalidAndUncounted) {
-  CWeakReference ref;
-  EXPECT_FALSE(ref.IsValid());
-  EXPECT_EQ(0, ref.RefCount());
-  CWeakReference from_null(nullptr);
-  EXPECT_FALSE(from_null.IsValid());
-  EXPECT_EQ(0, from_null.RefCount());
+  for (const CWeakReference& ref : {CWeakReference(), CWeakReference(nullptr)}) {
+    EXPECT_FALSE(ref.IsValid());
+    EXPECT_EQ(0, ref.RefCount());
+  }
 }
 
 TEST(WeakReference, EveryReferenceIsCountedUntilItGoes) {
@@ -82,26 +80,20 @@ TEST(WeakReference, ReferencesOutliveTheirOwnerAndReportInvalid) {
   EXPECT_FALSE(copy.IsValid());
 }
 
-TEST(WeakReference, SelfAssignmentKeepsTheCount) {
-  CWeakReferenceOwner owner;
-  CWeakReference ref = owner.GetRef();
+TEST(WeakReference, AssignmentMovesTheCountToTheNewFlagAndSelfAssignmentKeepsIt) {
+  CWeakReferenceOwner first;
+  CWeakReferenceOwner second;
+  CWeakReference ref = first.GetRef();
   CWeakReference& alias = ref;
   ref = alias;
   EXPECT_EQ(1, ref.RefCount());
-  EXPECT_TRUE(ref.IsValid());
   WeakHandle handle(ref);
   WeakHandle& handle_alias = handle;
   handle = handle_alias;
   EXPECT_EQ(2, handle.RefCount());
-}
-
-TEST(WeakReference, ReassignmentMovesTheCountFromOneFlagToTheOther) {
-  CWeakReferenceOwner first;
-  CWeakReferenceOwner second;
-  CWeakReference ref = first.GetRef();
   ref = second.GetRef();
-  EXPECT_FALSE(first.HasRefs());
   EXPECT_EQ(1, ref.RefCount());
+  EXPECT_EQ(1, handle.RefCount());
   ref = CWeakReference();
   EXPECT_FALSE(second.HasRefs());
   EXPECT_FALSE(ref.IsValid());

@@ -1,30 +1,20 @@
 // Small real tasks for the pool tests: a gate that holds tasks until it is
-// opened, tasks that record what happened to them, and a bounded wait.
+// opened and tasks that record what happened to them.
 #pragma once
 
 #include <OskaBase/ThreadPool.h>
 
+#include "Task/loop_test_support.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace pool_test {
 
-// Waits (generously: the machine may be loaded) until `done` holds.
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using looptest::WaitFor;
 
 class Gate {
  public:
@@ -74,7 +64,7 @@ class HeldTask : public Oska::Base::CTask {
 inline bool PostHeld(Oska::Base::CMessageLoopDyThreadPool& pool, Tally& tally, Gate& gate,
                      int count, int running) {
   for (int i = 0; i < count; ++i) pool.PostTask(new HeldTask(tally, &gate));
-  return WaitUntil([&] { return tally.started.load() == running; });
+  return WaitFor([&] { return tally.started.load() == running; });
 }
 
 // Runs `call` (which waits for the held tasks) while another thread opens
@@ -88,21 +78,5 @@ void OpenDuring(Gate& gate, Call call) {
   call();
   opener.join();
 }
-
-// A task that appends its name to a shared journal.
-class NamedTask : public Oska::Base::CTask {
- public:
-  NamedTask(std::mutex& mutex, std::vector<std::string>& journal, std::string name)
-      : mutex_(mutex), journal_(journal), name_(std::move(name)) {}
-  void Execute() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    journal_.push_back(name_);
-  }
-
- private:
-  std::mutex& mutex_;
-  std::vector<std::string>& journal_;
-  std::string name_;
-};
 
 }  // namespace pool_test

@@ -14,7 +14,7 @@ using Oska::Base::CMessageLoopDyThreadPool;
 using pool_test::Gate;
 using pool_test::HeldTask;
 using pool_test::Tally;
-using pool_test::WaitUntil;
+using pool_test::WaitFor;
 
 // Floor 1, ceiling 4, two tasks per thread, tasks that block: each new worker
 // takes a task before the next post, and the pool grows exactly when
@@ -32,7 +32,7 @@ TEST(PoolGrowth, GrowsWhenBusyPlusQueuedExceedsTheLoadFactor) {
   for (int post = 0; post < 5; ++post) {
     pool.PostTask(new HeldTask(tally, &gate));
     EXPECT_EQ(pool.GetThreadNum(), workers[post]) << "after post " << post + 1;
-    ASSERT_TRUE(WaitUntil([&] { return tally.started.load() == started[post]; }))
+    ASSERT_TRUE(WaitFor([&] { return tally.started.load() == started[post]; }))
         << "after post " << post + 1;
   }
   EXPECT_EQ(pool.GetWorkTaskCount(), 2);
@@ -76,17 +76,17 @@ TEST(PoolGrowth, SurplusWorkersRetireToTheFloorAndNeverBelow) {
   ASSERT_TRUE(pool_test::PostHeld(pool, tally, gate, 12, 6));
   EXPECT_EQ(pool.GetThreadNum(), 6);
   gate.Open();
-  ASSERT_TRUE(WaitUntil([&] { return tally.finished.load() == 12; }));
+  ASSERT_TRUE(WaitFor([&] { return tally.finished.load() == 12; }));
 
   // One idle second each, then they go; allow a loaded machine plenty.
-  ASSERT_TRUE(WaitUntil([&] { return pool.GetThreadNum() == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return pool.GetThreadNum() == 2; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
   EXPECT_EQ(pool.GetThreadNum(), 2);
 
   // The floor still works after the surplus has gone.
   Tally after;
   for (int i = 0; i < 50; ++i) pool.PostTask(new HeldTask(after, nullptr));
-  ASSERT_TRUE(WaitUntil([&] { return after.finished.load() == 50; }));
+  ASSERT_TRUE(WaitFor([&] { return after.finished.load() == 50; }));
   EXPECT_EQ(after.destroyed.load(), 50);
 }
 

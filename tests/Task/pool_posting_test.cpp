@@ -16,28 +16,29 @@ using Oska::Base::CMessageLoopDyThreadPool;
 using Oska::Base::CTask;
 using pool_test::Gate;
 using pool_test::HeldTask;
-using pool_test::NamedTask;
 using pool_test::Tally;
-using pool_test::WaitUntil;
+using pool_test::WaitFor;
 
 TEST(PoolPosting, PriorityTasksAreTakenBeforeEarlierOrdinaryOnesLatestFirst) {
   CMessageLoopDyThreadPool pool;
   Gate gate;
   Tally tally;
-  std::mutex mutex;
-  std::vector<std::string> journal;
+  looptest::Journal journal;
+  auto named = [&journal](const char* name) {
+    return new looptest::FnTask([&journal, name] { journal.Add(name); });
+  };
   pool.Start(1, 1, 1);
   ASSERT_TRUE(pool_test::PostHeld(pool, tally, gate, 1, 1));
 
-  pool.PostTask(new NamedTask(mutex, journal, "o1"));
-  pool.PostTask(std::make_shared<NamedTask>(mutex, journal, "o2"));
-  pool.PostPriorityTask(new NamedTask(mutex, journal, "A"));
-  pool.PostPriorityTask(std::make_shared<NamedTask>(mutex, journal, "B"));
-  pool.PostTask(new NamedTask(mutex, journal, "o3"));
+  pool.PostTask(named("o1"));
+  pool.PostTask(std::shared_ptr<CTask>(named("o2")));
+  pool.PostPriorityTask(named("A"));
+  pool.PostPriorityTask(std::shared_ptr<CTask>(named("B")));
+  pool.PostTask(named("o3"));
   EXPECT_EQ(pool.GetWorkTaskCount(), 5);
   gate.Open();
   pool.Stop(true);
-  EXPECT_EQ(journal, (std::vector<std::string>{"B", "A", "o1", "o2", "o3"}));
+  EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"B", "A", "o1", "o2", "o3"}));
 }
 
 TEST(PoolPosting, EmptyTaskIsQueuedAndSkipped) {
@@ -47,8 +48,8 @@ TEST(PoolPosting, EmptyTaskIsQueuedAndSkipped) {
   pool.PostTask(std::shared_ptr<CTask>());
   pool.PostPriorityTask(static_cast<CTask*>(nullptr));
   pool.PostTask(new HeldTask(tally, nullptr));
-  ASSERT_TRUE(WaitUntil([&] { return tally.finished.load() == 1; }));
-  EXPECT_TRUE(WaitUntil([&] { return pool.GetWorkTaskCount() == 0; }));
+  ASSERT_TRUE(WaitFor([&] { return tally.finished.load() == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return pool.GetWorkTaskCount() == 0; }));
   EXPECT_EQ(pool.GetThreadNum(), 1);
 }
 
@@ -83,7 +84,7 @@ TEST(PoolPosting, TaskMayPostToItsOwnPool) {
   std::atomic<int> left{1000};
   pool.Start(1, 2, 1);
   pool.PostTask(new Chain(pool, left));
-  ASSERT_TRUE(WaitUntil([&] { return left.load() == 0; }));
+  ASSERT_TRUE(WaitFor([&] { return left.load() == 0; }));
 }
 
 // Many producers, idle gaps of every length, workers above and at the floor:
@@ -105,11 +106,11 @@ TEST(PoolPosting, NoWakeUpIsLostWhenWorkersSleep) {
   }
   for (auto& t : producers) t.join();
   // Each task is run right away by a woken worker; nothing else will post.
-  EXPECT_TRUE(WaitUntil([&] { return tally.finished.load() == kProducers * kPerProducer; }));
+  EXPECT_TRUE(WaitFor([&] { return tally.finished.load() == kProducers * kPerProducer; }));
   for (int round = 0; round < 200; ++round) {
     const int before = tally.finished.load();
     pool.PostTask(new HeldTask(tally, nullptr));
-    ASSERT_TRUE(WaitUntil([&] { return tally.finished.load() == before + 1; }))
+    ASSERT_TRUE(WaitFor([&] { return tally.finished.load() == before + 1; }))
         << "round " << round;
   }
 }
