@@ -8,32 +8,22 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 
 namespace pool_test {
 
 using looptest::WaitFor;
 
+// Holds every task that passes it until it is opened (once).
 class Gate {
  public:
-  void Open() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      open_ = true;
-    }
-    cond_.notify_all();
-  }
-  void Pass() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cond_.wait(lock, [this] { return open_; });
-  }
+  void Open() { promise_.set_value(); }
+  void Pass() { opened_.wait(); }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable cond_;
-  bool open_ = false;
+  std::promise<void> promise_;
+  std::shared_future<void> opened_ = promise_.get_future().share();
 };
 
 // Counts how often tasks were started, finished and destroyed.

@@ -26,13 +26,12 @@ TEST(PoolGrowth, GrowsWhenBusyPlusQueuedExceedsTheLoadFactor) {
   ASSERT_TRUE(pool.Start(1, 4, 2));
   ASSERT_EQ(pool.GetThreadNum(), 1);
 
-  // expected workers after each post, and tasks started by then
+  // expected workers after each post, each of them busy with a task by then
   const int workers[] = {1, 1, 2, 2, 3};
-  const int started[] = {1, 1, 2, 2, 3};
   for (int post = 0; post < 5; ++post) {
     pool.PostTask(new HeldTask(tally, &gate));
     EXPECT_EQ(pool.GetThreadNum(), workers[post]) << "after post " << post + 1;
-    ASSERT_TRUE(WaitFor([&] { return tally.started.load() == started[post]; }))
+    ASSERT_TRUE(WaitFor([&] { return tally.started.load() == workers[post]; }))
         << "after post " << post + 1;
   }
   EXPECT_EQ(pool.GetWorkTaskCount(), 2);
