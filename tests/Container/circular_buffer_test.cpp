@@ -162,28 +162,6 @@ TEST(CircularBuffer, WrappedContentReadsAsTwoPiecesAndLinearizesInPlace) {
   EXPECT_EQ(ring.GetBufferCapacity(), 8u);
 }
 
-TEST(CircularBuffer, LinearizedFollowsThePositionsNotTheSize) {
-  CCircularBuffer ring(8);
-  ASSERT_TRUE(Write(ring, "ABC"));
-  ring.Clear();
-  // Empty, but the positions sit past the storage start.
-  EXPECT_FALSE(ring.IsLinearized());
-  EXPECT_EQ(ring.Linearize(), nullptr);
-
-  CCircularBuffer full(4);
-  ASSERT_TRUE(Write(full, "ABCD"));
-  EXPECT_TRUE(full.IsLinearized());
-  EXPECT_EQ(full.Linearize(), StorageStart(full));
-
-  // Linearized content away from the storage start is returned where it is.
-  CCircularBuffer moved(8);
-  ASSERT_TRUE(Write(moved, "ABCDE"));
-  moved.EraseBegin(2);
-  EXPECT_TRUE(moved.IsLinearized());
-  EXPECT_EQ(moved.Linearize(), StorageStart(moved) + 2);
-  EXPECT_EQ(Content(moved), "CDE");
-}
-
 TEST(CircularBuffer, CopiesAreLinearizedAndIndependent) {
   CCircularBuffer ring(8);
   ASSERT_TRUE(Write(ring, "ABCDEF"));
