@@ -339,10 +339,8 @@ TEST(CircularBuffer, RandomOperationsMatchTheModel) {
         CCircularBuffer copy(ring);
         ring = copy;
         // The copy is linearized at the start of its own storage.
-        model.Linearize();
         RingModel relinearized(capacity);
-        std::vector<uint8_t> bytes(model.bytes().begin(), model.bytes().end());
-        relinearized.Write(bytes);
+        relinearized.Write({model.bytes().begin(), model.bytes().end()});
         model = relinearized;
       }
       ExpectSame(ring, model, step);

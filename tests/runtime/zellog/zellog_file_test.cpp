@@ -140,9 +140,8 @@ TEST_F(ZellogFile, RotationKeepsTheCountedNewestFiles) {
   EXPECT_NE(current.back().find("] 199 x"), std::string::npos);
   const auto older = Lines(ReadWholeFile(rotated1));
   ASSERT_FALSE(older.empty());
-  const int last_older = std::atoi(older.back().substr(older.back().find("[kvq] ") + 6).c_str());
-  const int first_current = std::atoi(current.front().substr(current.front().find("[kvq] ") + 6).c_str());
-  EXPECT_EQ(last_older + 1, first_current);
+  auto number = [](const std::string& line) { return std::atoi(line.c_str() + line.find("[kvq] ") + 6); };
+  EXPECT_EQ(number(older.back()) + 1, number(current.front()));
 }
 
 TEST_F(ZellogFile, ReopeningAppendsAndCountsTheExistingSize) {
