@@ -191,11 +191,9 @@ TEST(LocalCodePageInChild, Utf8LocaleMakesLocalAndUtf8TheSame) {
 
 TEST(LocalCodePageInChild, UnsupportedLocalCharsetFallsBackToTheInput) {
   if (!InChild()) GTEST_SKIP() << "runs in a child with LANG=hy_AM.ARMSCII-8";
+  // The logging forms return their input (checked with their log lines in the
+  // log tests); the first family reports success with an empty result.
   const std::string text = "abc\xA2";
-  EXPECT_EQ(StringUtil::Local2UTF8(text), text);
-  EXPECT_EQ(StringUtil::UTF82Local(text), text);
-  EXPECT_EQ(StringUtil::Local2UTF8(""), "");
-  // The first family reports success with an empty result.
   std::string out = "old";
   EXPECT_TRUE(LocalToUTF8(text.data(), text.size(), &out));
   EXPECT_TRUE(out.empty());
