@@ -56,13 +56,9 @@ TEST(TimeZeroForms, NegativeValuesGiveTheZeroForms) {
   EXPECT_EQ(TimeT2StrUTCDatetime(-1), "0000-00-00T00:00:00Z");
   EXPECT_EQ(TimeT2StrUTCTimeStamp(-1), "0000-00-00 00:00:00");
   EXPECT_EQ(TimeT2LocalTimeStrISO(-5), "0000-00-00T00:00:00Z");
-  const DvrTime zero{};
-  const DvrTime local = TimeT2DVRTime(-1);
-  EXPECT_EQ(std::memcmp(&zero, &local, sizeof zero), 0);
-  const DvrTime utc = TimeT2UTCDVRTime(-1);
-  EXPECT_EQ(std::memcmp(&zero, &utc, sizeof zero), 0);
-  const DvrTimeEx ex = TimeT2DVRTimeEx(-1);
-  EXPECT_EQ(ex.year + ex.month + ex.day + ex.hour + ex.minute + ex.second, 0);
+  EXPECT_EQ(Fields(TimeT2DVRTime(-1)), "0-0-0 0:0:0");
+  EXPECT_EQ(Fields(TimeT2UTCDVRTime(-1)), "0-0-0 0:0:0");
+  EXPECT_EQ(Fields(TimeT2DVRTimeEx(-1)), "0-0-0 0:0:0");
   std::string text = "unchanged";
   int offset = 42;
   EXPECT_FALSE(TimeT2LocalTime(text, offset, -1));
