@@ -48,12 +48,7 @@ class StderrCapture {
   }
   std::string Text() {
     Restore();
-    std::string text;
-    std::rewind(file_);
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), file_)) > 0) text.append(buffer, n);
-    return text;
+    return ReadWholeFile("/proc/self/fd/" + std::to_string(::fileno(file_)));
   }
 
  private:
