@@ -43,73 +43,56 @@ using Oska::Base::details::KavoFormatLog;
 
 const char* const kThisFile = "tests/Log/log_line_test.cpp";
 
+// Runs `log`, which must pass exactly one line to zellog, and returns it.
+template <typename F>
+CapturedLine OneLine(F log) {
+  CapturedZellog::Take();
+  log();
+  auto lines = CapturedZellog::Take();
+  EXPECT_EQ(lines.size(), 1u);
+  return lines.empty() ? CapturedLine{0, nullptr, "<none>"} : lines[0];
+}
+
+std::string Framed(const std::string& function, const std::string& message, int line) {
+  return "[Oska::Base::Probe::CPipeLineImpl::" + function + "]" + message + "[" + kThisFile + "(" +
+         std::to_string(line) + ")]";
+}
+
 TEST(LogLine, MacroFramesFunctionMessageAndSourceLine) {
-  CapturedZellog::Take();
   Oska::Base::Probe::CPipeLineImpl pipe;
-  const int line = pipe.Read("ERROR_IO_PENDING");
-  const auto lines = CapturedZellog::Take();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].level, 5);
-  EXPECT_STREQ(lines[0].module, "QRN");
-  EXPECT_EQ(lines[0].text, "[Oska::Base::Probe::CPipeLineImpl::Read]ReadFile error, ERROR_IO_PENDING.[" +
-                               std::string(kThisFile) + "(" + std::to_string(line) + ")]");
-}
-
-TEST(LogLine, MessageWithoutArgumentsAndConstFunction) {
-  CapturedZellog::Take();
-  const Oska::Base::Probe::CPipeLineImpl pipe;
-  const int line = pipe.ExitThread();
-  const auto lines = CapturedZellog::Take();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_STREQ(lines[0].module, "Base");
-  EXPECT_EQ(lines[0].text, "[Oska::Base::Probe::CPipeLineImpl::ExitThread]exit thread[" + std::string(kThisFile) +
-                               "(" + std::to_string(line) + ")]");
-}
-
-TEST(LogLine, SourcePathIsProjectRelative) {
-  CapturedZellog::Take();
-  OSKA_LOG(3, "kvq", "x");
-  const auto lines = CapturedZellog::Take();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].text.find(std::string("x[") + kThisFile + "("), std::string::npos) << lines[0].text;
-  EXPECT_EQ(lines[0].text.find("/work"), std::string::npos);
+  int line = 0;
+  CapturedLine got = OneLine([&] { line = pipe.Read("ERROR_IO_PENDING"); });
+  EXPECT_EQ(got.level, 5);
+  EXPECT_STREQ(got.module, "QRN");
+  EXPECT_EQ(got.text, Framed("Read", "ReadFile error, ERROR_IO_PENDING.", line));
+  // Without arguments, from a const member function.
+  const Oska::Base::Probe::CPipeLineImpl& const_pipe = pipe;
+  got = OneLine([&] { line = const_pipe.ExitThread(); });
+  EXPECT_STREQ(got.module, "Base");
+  EXPECT_EQ(got.text, Framed("ExitThread", "exit thread", line));
+  // The source path is project-relative.
+  got = OneLine([] { OSKA_LOG(3, "kvq", "x"); });
+  EXPECT_NE(got.text.find(std::string("x[") + kThisFile + "("), std::string::npos) << got.text;
+  EXPECT_EQ(got.text.find("/work"), std::string::npos);
 }
 
 TEST(KavoFormatLog, PassesLevelAndModulePointerUnchanged) {
-  CapturedZellog::Take();
   static const char kModule[] = "OskaBase";
-  KavoFormatLog(-7, kModule, "%d-%s", 12, "ab");
-  const auto lines = CapturedZellog::Take();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].level, -7);
-  EXPECT_EQ(lines[0].module, kModule);
-  EXPECT_EQ(lines[0].text, "12-ab");
+  const CapturedLine got = OneLine([] { KavoFormatLog(-7, kModule, "%d-%s", 12, "ab"); });
+  EXPECT_EQ(got.level, -7);
+  EXPECT_EQ(got.module, kModule);
+  EXPECT_EQ(got.text, "12-ab");
 }
 
-TEST(KavoFormatLog, ConversionsBeyondThePlainOnesAreFormattedAsPrintfDoes) {
-  CapturedZellog::Take();
-  KavoFormatLog(3, "kvq", "%5d|%-3s|%.2f|%04x", 42, "a", 1.5, 0xbeu);
-  const auto lines = CapturedZellog::Take();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].text, "   42|a  |1.50|00be");
-}
-
-TEST(KavoFormatLog, EmptyFormatGivesAnEmptyText) {
-  CapturedZellog::Take();
-  KavoFormatLog(3, "Base", "%s", "");
-  const auto lines = CapturedZellog::Take();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].text, "");
-}
-
-TEST(KavoFormatLog, SeveralKilobyteMessageIsPassedWhole) {
-  CapturedZellog::Take();
+TEST(KavoFormatLog, FormatsAsPrintfDoesWhateverTheLength) {
+  EXPECT_EQ(OneLine([] { KavoFormatLog(3, "kvq", "%5d|%-3s|%.2f|%04x", 42, "a", 1.5, 0xbeu); }).text,
+            "   42|a  |1.50|00be");
+  EXPECT_EQ(OneLine([] { KavoFormatLog(3, "Base", "%s", ""); }).text, "");
   std::string big;
   for (int i = 0; big.size() < 64 * 1024; ++i) big += std::to_string(i) + ",";
-  KavoFormatLog(5, "QRN", "[%s]%s[%s(%d)]", "F", big.c_str(), "src/IPC/PipelineWin.cpp", 1);
-  const auto lines = CapturedZellog::Take();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].text, "[F]" + big + "[src/IPC/PipelineWin.cpp(1)]");
+  EXPECT_EQ(OneLine([&] { KavoFormatLog(5, "QRN", "[%s]%s[%s(%d)]", "F", big.c_str(), "src/IPC/PipelineWin.cpp", 1); })
+                .text,
+            "[F]" + big + "[src/IPC/PipelineWin.cpp(1)]");
 }
 
 TEST(KavoFormatLog, FormatterErrorPassesNothingOn) {
@@ -135,8 +118,7 @@ TEST(KavoFormatLog, ConcurrentLoggersEachPassTheirOwnText) {
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLines));
   std::set<std::pair<int, int>> seen;
   for (const CapturedLine& l : lines) {
-    int t = -1;
-    int i = -1;
+    int t = -1, i = -1;
     ASSERT_EQ(std::sscanf(l.text.c_str(), "%d:%d:", &t, &i), 2) << l.text;
     ASSERT_TRUE(t >= 0 && t < kThreads);
     const std::string expected =
@@ -163,10 +145,7 @@ TEST(CLog, InitLogPassesTheTextAndUninitLogCallsNothing) {
 }
 
 TEST(CLog, IsOneInstance) {
-  using Oska::Base::details::CLog;
-  CLog& first = CLog::Instance();
-  CLog& second = CLog::Instance();
-  EXPECT_EQ(&first, &second);
+  EXPECT_EQ(&Oska::Base::details::CLog::Instance(), &Oska::Base::details::CLog::Instance());
 }
 
 }  // namespace

@@ -11,31 +11,26 @@
 
 namespace {
 
-bool IsUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-
-TEST(Identifier, GuidIs32UpperCaseHexDigitsOfAVersion4Guid) {
+TEST(Identifier, GuidAndUuidAreUpperCaseHexOfAVersion4Guid) {
   for (int i = 0; i < 200; ++i) {
     const std::string guid = Oska::Base::GuidUtil::CreateGuid();
-    ASSERT_EQ(guid.size(), 32u);
-    for (char c : guid) ASSERT_TRUE(IsUpperHex(c)) << guid;
-    EXPECT_EQ(guid[12], '4') << guid;                                // Data3's version nibble
-    EXPECT_NE(std::string("89AB").find(guid[16]), std::string::npos) << guid;  // variant 10xx
-  }
-}
-
-TEST(Identifier, UuidHasDashesAtTheirPlaces) {
-  for (int i = 0; i < 200; ++i) {
     const std::string uuid = Oska::Base::UuidUtil::CreateUuid();
     ASSERT_EQ(uuid.size(), 36u);
+    // The uuid is the guid's form with dashes at 8, 13, 18 and 23.
+    std::string undashed;
     for (std::size_t p = 0; p < uuid.size(); ++p) {
       if (p == 8 || p == 13 || p == 18 || p == 23) {
         ASSERT_EQ(uuid[p], '-') << uuid;
       } else {
-        ASSERT_TRUE(IsUpperHex(uuid[p])) << uuid;
+        undashed += uuid[p];
       }
     }
-    EXPECT_EQ(uuid[14], '4') << uuid;
-    EXPECT_NE(std::string("89AB").find(uuid[19]), std::string::npos) << uuid;
+    for (const std::string& hex : {guid, undashed}) {
+      ASSERT_EQ(hex.size(), 32u);
+      EXPECT_EQ(hex.find_first_not_of("0123456789ABCDEF"), std::string::npos) << hex;
+      EXPECT_EQ(hex[12], '4') << hex;                                          // Data3's version nibble
+      EXPECT_NE(std::string("89AB").find(hex[16]), std::string::npos) << hex;  // variant 10xx
+    }
   }
 }
 

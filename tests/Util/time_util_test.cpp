@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace {
@@ -20,25 +21,26 @@ using namespace Oska::Base::TimeUtil;
 class ScopedZone {
  public:
   explicit ScopedZone(const char* zone) {
-    const char* old = std::getenv("TZ");
-    had_old_ = old != nullptr;
-    if (had_old_) old_ = old;
+    if (const char* old = std::getenv("TZ")) old_ = old;
     ::setenv("TZ", zone, 1);
     ::tzset();
   }
   ~ScopedZone() {
-    if (had_old_) {
-      ::setenv("TZ", old_.c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
+    old_ ? ::setenv("TZ", old_->c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
   }
 
  private:
-  bool had_old_ = false;
-  std::string old_;
+  std::optional<std::string> old_;
 };
+
+// A device record's fields as "year-month-day hour:minute:second".
+template <typename Record>
+std::string Fields(const Record& r) {
+  return StringUtil::str_fmt("%d-%d-%d %d:%d:%d", static_cast<int>(r.year), static_cast<int>(r.month),
+                             static_cast<int>(r.day), static_cast<int>(r.hour), static_cast<int>(r.minute),
+                             static_cast<int>(r.second));
+}
 
 constexpr std::int64_t k20240501T1030Z = 1714559400;  // 2024-05-01 10:30:00 UTC
 constexpr std::int64_t k20240101Z = 1704067200;       // 2024-01-01 00:00:00 UTC
@@ -54,13 +56,9 @@ TEST(TimeZeroForms, NegativeValuesGiveTheZeroForms) {
   EXPECT_EQ(TimeT2StrUTCDatetime(-1), "0000-00-00T00:00:00Z");
   EXPECT_EQ(TimeT2StrUTCTimeStamp(-1), "0000-00-00 00:00:00");
   EXPECT_EQ(TimeT2LocalTimeStrISO(-5), "0000-00-00T00:00:00Z");
-  const DvrTime zero{};
-  const DvrTime local = TimeT2DVRTime(-1);
-  EXPECT_EQ(std::memcmp(&zero, &local, sizeof zero), 0);
-  const DvrTime utc = TimeT2UTCDVRTime(-1);
-  EXPECT_EQ(std::memcmp(&zero, &utc, sizeof zero), 0);
-  const DvrTimeEx ex = TimeT2DVRTimeEx(-1);
-  EXPECT_EQ(ex.year + ex.month + ex.day + ex.hour + ex.minute + ex.second, 0);
+  EXPECT_EQ(Fields(TimeT2DVRTime(-1)), "0-0-0 0:0:0");
+  EXPECT_EQ(Fields(TimeT2UTCDVRTime(-1)), "0-0-0 0:0:0");
+  EXPECT_EQ(Fields(TimeT2DVRTimeEx(-1)), "0-0-0 0:0:0");
   std::string text = "unchanged";
   int offset = 42;
   EXPECT_FALSE(TimeT2LocalTime(text, offset, -1));
@@ -237,13 +235,7 @@ TEST(DeviceRecords, RoundTripLocalFields) {
     EXPECT_EQ(v30.second, r.second);
     for (const std::uint8_t b : v30.reserved) EXPECT_EQ(b, 0);
   }
-  const DvrTime summer = TimeT2DVRTime(k20240501T1030Z);
-  EXPECT_EQ(summer.year, 2024);
-  EXPECT_EQ(summer.month, 5);
-  EXPECT_EQ(summer.day, 1);
-  EXPECT_EQ(summer.hour, 6);
-  EXPECT_EQ(summer.minute, 30);
-  EXPECT_EQ(summer.second, 0);
+  EXPECT_EQ(Fields(TimeT2DVRTime(k20240501T1030Z)), "2024-5-1 6:30:0");
   // Fields are not range-checked: the runtime normalises them.
   EXPECT_EQ(DVRTime2TimeT(DvrTime{2023, 13, 1, 0, 0, 0}), DVRTime2TimeT(DvrTime{2024, 1, 1, 0, 0, 0}));
   EXPECT_EQ(DVRTime2TimeT(DvrTime{INT_MIN, 1, 1, 0, 0, 0}), -1);
@@ -253,8 +245,7 @@ TEST(DeviceRecords, UtcRecordsShiftByWholeHoursOfTheOffset) {
   {
     ScopedZone zone("Asia/Shanghai");
     const DvrTime utc = TimeT2UTCDVRTime(k20240501T1030Z);
-    EXPECT_EQ(utc.hour, 10);
-    EXPECT_EQ(utc.minute, 30);
+    EXPECT_EQ(Fields(utc), "2024-5-1 10:30:0");
     EXPECT_EQ(UTCDVRTime2TimeT(utc), k20240501T1030Z);
   }
   {
@@ -270,12 +261,7 @@ TEST(DeviceRecords, CompactRecordHoldsYearsBeyond2038) {
   const std::int64_t t = StrDatetime2TimeT("2200-06-15 12:34:56");
   ASSERT_GT(t, static_cast<std::int64_t>(INT32_MAX));
   const DvrTimeEx ex = TimeT2DVRTimeEx(t);
-  EXPECT_EQ(ex.year, 2200);
-  EXPECT_EQ(ex.month, 6);
-  EXPECT_EQ(ex.day, 15);
-  EXPECT_EQ(ex.hour, 12);
-  EXPECT_EQ(ex.minute, 34);
-  EXPECT_EQ(ex.second, 56);
+  EXPECT_EQ(Fields(ex), "2200-6-15 12:34:56");
   EXPECT_EQ(DVRTime2TimeTEx(ex), t);
   EXPECT_EQ(TimeT2StrDatetime(t), "2200-06-15 12:34:56");
   // The byte layout a device reads.

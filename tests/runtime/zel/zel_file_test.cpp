@@ -24,35 +24,25 @@ void SetModificationTime(const std::string& path, time_t seconds) {
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
-TEST(ZelFile, FlagsFifteenCreateANewFileOpenForWriting) {
+TEST(ZelFile, FlagsFifteenCreateOrEmptyAFileOpenForWriting) {
   ScratchDir dir;
   const std::string path = dir / "new.dmp";
-  void* file = ZEL_OpenFile(path.c_str(), kCreateEmptyReadWrite, ZEL_FILE_MODE_DEFAULT);
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(ZEL_WriteFile(file, "hello", 5), 5);
-  EXPECT_EQ(ZEL_FileFlush(file), 0);
-  ZEL_FINFO_S info{};
-  ASSERT_EQ(ZEL_FileStat(file, &info), 0);
-  EXPECT_EQ(info.size, 5);
-  EXPECT_EQ(info.type, ZEL_FTYPE_FILE);
-  EXPECT_GT(info.mtime, 0);
-  EXPECT_EQ(ZEL_CloseFile(file), 0);
+  for (const char* content : {"previous content", "hello"}) {
+    void* file = ZEL_OpenFile(path.c_str(), kCreateEmptyReadWrite, ZEL_FILE_MODE_DEFAULT);
+    ASSERT_NE(file, nullptr);
+    ZEL_FINFO_S info{};
+    ASSERT_EQ(ZEL_FileStat(file, &info), 0);
+    EXPECT_EQ(info.size, 0);  // the earlier round's content is gone
+    EXPECT_EQ(ZEL_WriteFile(file, content, static_cast<uint32_t>(std::strlen(content))),
+              static_cast<std::int64_t>(std::strlen(content)));
+    EXPECT_EQ(ZEL_FileFlush(file), 0);
+    ASSERT_EQ(ZEL_FileStat(file, &info), 0);
+    EXPECT_EQ(info.size, static_cast<std::int64_t>(std::strlen(content)));
+    EXPECT_EQ(info.type, ZEL_FTYPE_FILE);
+    EXPECT_GT(info.mtime, 0);
+    EXPECT_EQ(ZEL_CloseFile(file), 0);
+  }
   EXPECT_EQ(ReadWholeFile(path), "hello");
-}
-
-TEST(ZelFile, FlagsFifteenEmptyAnExistingFile) {
-  ScratchDir dir;
-  const std::string path = dir / "old.dmp";
-  void* first = ZEL_OpenFile(path.c_str(), kCreateEmptyReadWrite, ZEL_FILE_MODE_DEFAULT);
-  ASSERT_NE(first, nullptr);
-  ZEL_WriteFile(first, "previous content", 16);
-  ZEL_CloseFile(first);
-  void* again = ZEL_OpenFile(path.c_str(), kCreateEmptyReadWrite, ZEL_FILE_MODE_DEFAULT);
-  ASSERT_NE(again, nullptr);
-  ZEL_FINFO_S info{};
-  ASSERT_EQ(ZEL_FileStat(again, &info), 0);
-  EXPECT_EQ(info.size, 0);
-  ZEL_CloseFile(again);
 }
 
 TEST(ZelFile, HandleIsACloseOnExecDescriptor) {

@@ -24,26 +24,24 @@ std::vector<ZEL_ADDRINFO_S> Resolve(const char* host, int* rc) {
   return records;
 }
 
-TEST(ZelAddress, NumericIPv4IsListedOnceInNetworkOrder) {
-  int rc = -1;
-  const auto records = Resolve("127.0.0.1", &rc);
-  ASSERT_EQ(rc, 0);
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].family, ZEL_AF_INET);
-  EXPECT_EQ(records[0].addrlen, 4u);
-  const unsigned char loopback[4] = {127, 0, 0, 1};
-  EXPECT_EQ(std::memcmp(records[0].addr, loopback, 4), 0);
-}
-
-TEST(ZelAddress, NumericIPv6HasSixteenBytes) {
-  int rc = -1;
-  const auto records = Resolve("::1", &rc);
-  ASSERT_EQ(rc, 0);
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].family, ZEL_AF_INET6);
-  unsigned char loopback[16] = {};
-  loopback[15] = 1;
-  EXPECT_EQ(std::memcmp(records[0].addr, loopback, 16), 0);
+TEST(ZelAddress, NumericAddressIsListedOnceInNetworkOrder) {
+  const unsigned char v4[16] = {127, 0, 0, 1};
+  const unsigned char v6[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  const struct {
+    const char* text;
+    int family;
+    unsigned length;
+    const unsigned char* bytes;
+  } cases[] = {{"127.0.0.1", ZEL_AF_INET, 4, v4}, {"::1", ZEL_AF_INET6, 16, v6}};
+  for (const auto& c : cases) {
+    int rc = -1;
+    const auto records = Resolve(c.text, &rc);
+    ASSERT_EQ(rc, 0) << c.text;
+    ASSERT_EQ(records.size(), 1u) << c.text;
+    EXPECT_EQ(records[0].family, c.family);
+    EXPECT_EQ(records[0].addrlen, c.length);
+    EXPECT_EQ(std::memcmp(records[0].addr, c.bytes, c.length), 0) << c.text;
+  }
 }
 
 TEST(ZelAddress, LocalhostResolvesToLoopback) {

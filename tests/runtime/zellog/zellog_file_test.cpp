@@ -2,32 +2,29 @@
 // threads, and a line surviving SIGKILL.
 #include <zellog/zellog.h>
 
+#include "support/RerunInChild.h"
 #include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <regex>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
+using oska_test::InChild;
 using oska_test::ReadWholeFile;
+using oska_test::RerunInChild;
 using oska_test::ScratchDir;
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -51,12 +48,7 @@ class StderrCapture {
   }
   std::string Text() {
     Restore();
-    std::string text;
-    std::rewind(file_);
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), file_)) > 0) text.append(buffer, n);
-    return text;
+    return ReadWholeFile("/proc/self/fd/" + std::to_string(::fileno(file_)));
   }
 
  private:
@@ -100,10 +92,10 @@ TEST_F(ZellogFile, LineHasTimeIdsLevelNameModuleAndTextAsGiven) {
 
 TEST_F(ZellogFile, FailureLevelsAreOnDiskWhenWriteReturns) {
   const std::string path = Init();
-  zellog_write(3, "QRN", "warning line");
-  EXPECT_NE(ReadWholeFile(path).find("warning line"), std::string::npos);
-  zellog_write(5, "QRN", "critical line");
-  EXPECT_NE(ReadWholeFile(path).find("critical line"), std::string::npos);
+  for (const int level : {3, 5}) {
+    zellog_write(level, "QRN", ("line " + std::to_string(level)).c_str());
+    EXPECT_NE(ReadWholeFile(path).find("line " + std::to_string(level)), std::string::npos);
+  }
 }
 
 TEST_F(ZellogFile, LinesBelowTheMinimumLevelAreDropped) {
@@ -143,9 +135,8 @@ TEST_F(ZellogFile, RotationKeepsTheCountedNewestFiles) {
   EXPECT_NE(current.back().find("] 199 x"), std::string::npos);
   const auto older = Lines(ReadWholeFile(rotated1));
   ASSERT_FALSE(older.empty());
-  const int last_older = std::atoi(older.back().substr(older.back().find("[kvq] ") + 6).c_str());
-  const int first_current = std::atoi(current.front().substr(current.front().find("[kvq] ") + 6).c_str());
-  EXPECT_EQ(last_older + 1, first_current);
+  auto number = [](const std::string& line) { return std::atoi(line.c_str() + line.find("[kvq] ") + 6); };
+  EXPECT_EQ(number(older.back()) + 1, number(current.front()));
 }
 
 TEST_F(ZellogFile, ReopeningAppendsAndCountsTheExistingSize) {
@@ -255,37 +246,11 @@ TEST_F(ZellogFile, WritesAfterCloseAreDropped) {
 // with SIGKILL: no exit handler, no flush at exit.
 constexpr const char* kKillChildFile = "ZELLOG_TEST_KILL_FILE";
 
-// Runs the child case `filter` with `path` in the environment; returns its
-// wait status.
-int RunChild(const std::string& filter_text, const std::string& path) {
-  std::vector<std::string> env_text;
-  for (char** e = environ; *e != nullptr; ++e) env_text.push_back(*e);
-  env_text.push_back(std::string(kKillChildFile) + "=" + path);
-  std::vector<char*> envp;
-  for (auto& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::string exe = "/proc/self/exe";
-  std::string filter = "--gtest_filter=" + filter_text;
-  char* argv[] = {exe.data(), filter.data(), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return status;
-}
-
 TEST(ZellogCrash, LineWrittenJustBeforeSigkillIsInTheFile) {
   ScratchDir dir;
   const std::string path = dir / "crash.log";
-  const int status = RunChild("ZellogCrashChild.LogThenSigkill", path);
-  ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+  EXPECT_EQ(RerunInChild("ZellogCrashChild.LogThenSigkill", {{kKillChildFile, path}}).exit_code,
+            128 + SIGKILL);
   const std::string text = ReadWholeFile(path);
   EXPECT_NE(text.find("[warning] [QRN] before the kill, level 3"), std::string::npos) << text;
   EXPECT_NE(text.find("[critical] [OskaBase] last words, level 5"), std::string::npos) << text;
@@ -294,14 +259,13 @@ TEST(ZellogCrash, LineWrittenJustBeforeSigkillIsInTheFile) {
 TEST(ZellogCrash, BufferedLinesReachTheFileAtNormalExit) {
   ScratchDir dir;
   const std::string path = dir / "exit.log";
-  const int status = RunChild("ZellogCrashChild.LogInfoThenExit", path);
-  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_CHILD_PASSES("ZellogCrashChild.LogInfoThenExit", {{kKillChildFile, path}});
   EXPECT_NE(ReadWholeFile(path).find("[info] [QRN] buffered info line"), std::string::npos);
 }
 
 TEST(ZellogCrashChild, LogThenSigkill) {
+  if (!InChild()) GTEST_SKIP() << "runs only as a child";
   const char* path = std::getenv(kKillChildFile);
-  if (path == nullptr) GTEST_SKIP() << "runs only as a child";
   zellog_initialize((std::string("file=") + path).c_str());
   zellog_write(3, "QRN", "before the kill, level 3");
   zellog_write(5, "OskaBase", "last words, level 5");
@@ -309,8 +273,8 @@ TEST(ZellogCrashChild, LogThenSigkill) {
 }
 
 TEST(ZellogCrashChild, LogInfoThenExit) {
+  if (!InChild()) GTEST_SKIP() << "runs only as a child";
   const char* path = std::getenv(kKillChildFile);
-  if (path == nullptr) GTEST_SKIP() << "runs only as a child";
   zellog_initialize((std::string("file=") + path).c_str());
   zellog_write(2, "QRN", "buffered info line");
   // No close: the process ends through exit().
