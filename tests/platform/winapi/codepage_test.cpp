@@ -3,6 +3,7 @@
 // started with LANG / LC_ALL set, as a program meets them at start-up).
 #include <windows.h>
 
+#include "platform/winapi/ErrorOf.h"
 #include "support/RerunInChild.h"
 
 #include <gtest/gtest.h>
@@ -77,14 +78,12 @@ TEST(Utf8CodePage, EachMaximalIllFormedSubsequenceBecomesOneReplacement) {
 
 TEST(Utf8CodePage, StrictFlagFailsOnIllFormedInput) {
   SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "ok\xC0", 3, nullptr, 0), 0);
-  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(ErrorOf(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "ok\xC0", 3, nullptr, 0)),
+            ERROR_NO_UNICODE_TRANSLATION);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "ok", 2, nullptr, 0), 2);
   const wchar_t lone[] = {0xD800};
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, nullptr, 0, nullptr,
-                                nullptr),
-            0);
-  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(ErrorOf(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, nullptr, 0, nullptr, nullptr)),
+            ERROR_NO_UNICODE_TRANSLATION);
 }
 
 TEST(Utf8CodePage, EncodesScalarValuesAndReplacesTheRest) {
@@ -173,18 +172,15 @@ TEST(CodePageConversion, TooSmallOutputFailsWithoutWritingPastIt) {
   const std::string text(40, 'a');
   std::vector<wchar_t> wide(41, L'#');
   SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text.data(), 40, wide.data(), 39), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(ErrorOf(MultiByteToWideChar(CP_UTF8, 0, text.data(), 40, wide.data(), 39)), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(wide[39], L'#');
   std::vector<char> bytes(8, '#');
   const std::wstring chinese(4, static_cast<wchar_t>(0x4E2D));
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, chinese.data(), 4, bytes.data(), 7, nullptr, nullptr),
-            0);
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(bytes[7], '#');
-  EXPECT_EQ(WideCharToMultiByte(936, 0, chinese.data(), 4, bytes.data(), 7, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(bytes[7], '#');
+  for (const UINT cp : {UINT{CP_UTF8}, 936u}) {
+    EXPECT_EQ(ErrorOf(WideCharToMultiByte(cp, 0, chinese.data(), 4, bytes.data(), 7, nullptr, nullptr)),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(bytes[7], '#');
+  }
 }
 
 TEST(CodePageConversion, RejectsBadArgumentsWithWindowsCodes) {
@@ -205,12 +201,10 @@ TEST(CodePageConversion, RejectsBadArgumentsWithWindowsCodes) {
   EXPECT_EQ(mb(59999, 0, "abc", 3, w, 4), ERROR_INVALID_PARAMETER);  // no such code page
   BOOL used = FALSE;
   SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, b, 4, nullptr, &used), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, L"a", 1, b, 4, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_FLAGS);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 0, b, 4, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, b, 4, nullptr, &used)), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, L"a", 1, b, 4, nullptr, nullptr)),
+            ERROR_INVALID_FLAGS);
+  EXPECT_EQ(ErrorOf(WideCharToMultiByte(CP_UTF8, 0, L"a", 0, b, 4, nullptr, nullptr)), ERROR_INVALID_PARAMETER);
 }
 
 TEST(WindowsCodePages, UseTheWindowsTables) {
@@ -351,9 +345,7 @@ TEST(AnsiCodePageInChild, UnknownLocaleMeansAscii) {
 TEST(AnsiCodePageInChild, CharsetWithoutATableIsUnsupported) {
   if (!InChild()) GTEST_SKIP() << "runs in a child with LANG=hy_AM.ARMSCII-8";
   EXPECT_STREQ(winapi::AnsiCodePageCharset(), "ARMSCII-8");
-  SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", 3, nullptr, 0), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(MultiByteToWideChar(CP_ACP, 0, "abc", 3, nullptr, 0)), ERROR_INVALID_PARAMETER);
   // UTF-8 is unaffected by the locale.
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, nullptr, 0), 3);
 }

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/winapi/ErrorOf.h"
+
 extern char** environ;
 
 namespace {
@@ -171,10 +173,6 @@ bool WriteText(HANDLE h, const std::string& text) {
   DWORD w = 0;
   return WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &w, nullptr) && w == text.size();
 }
-
-// The error a failed call left, or 0 when it succeeded.
-DWORD ErrorOf(bool ok) { return ok ? 0 : GetLastError(); }
-DWORD ErrorOf(HANDLE h) { return ErrorOf(h != INVALID_HANDLE_VALUE); }
 
 // The error of `call`, blocked in another thread, when `h` is closed under it.
 template <typename Call>
