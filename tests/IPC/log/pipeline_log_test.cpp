@@ -40,17 +40,32 @@ std::vector<std::string> Texts(const std::vector<LogLine>& lines) {
   return out;
 }
 
-// Takes the captured lines: exactly one log line, of `level` and `module`,
-// reading "[function]message[file]", and `message` alone on the debug output
-// (unless `debug` says otherwise).
+// Takes the captured lines: exactly `times` log lines, of `level` and
+// `module`, reading "[function]message[file]", and as many debug lines reading
+// `message` (unless `debug` says otherwise).
+void ExpectLines(size_t times, int level, const char* module, const std::string& function,
+                 const std::string& message, const char* debug = nullptr) {
+  const std::vector<LogLine> lines = log_capture::TakeLogLines();
+  ASSERT_EQ(lines.size(), times);
+  for (const LogLine& line : lines) {
+    EXPECT_EQ(line.level, level);
+    EXPECT_EQ(line.module, module);
+    EXPECT_EQ(line.text, "[" + function + "]" + message + kFile);
+  }
+  EXPECT_EQ(log_capture::TakeDebugLines(), std::vector<std::string>(times, debug ? debug : message));
+}
+
 void ExpectOneLine(int level, const char* module, const std::string& function, const std::string& message,
                    const char* debug = nullptr) {
-  const std::vector<LogLine> lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].level, level);
-  EXPECT_EQ(lines[0].module, module);
-  EXPECT_EQ(lines[0].text, "[" + function + "]" + message + kFile);
-  EXPECT_EQ(log_capture::TakeDebugLines(), (std::vector<std::string>{debug ? debug : message}));
+  ExpectLines(1, level, module, function, message, debug);
+}
+
+// The texts of the captured log lines, sorted (lines of two threads).
+std::vector<std::string> SortedTexts() {
+  std::vector<std::string> texts;
+  for (const LogLine& l : log_capture::TakeLogLines()) texts.push_back(l.text);
+  std::sort(texts.begin(), texts.end());
+  return texts;
 }
 
 class Fresh : public ::testing::Test {
@@ -119,16 +134,8 @@ TEST_F(PipelineReadLog, ARunOfReadFailuresIsLoggedOnceUntilAReadSucceeds) {
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_EQ(sink.messages[0], std::string(10000 - 2 * 4096, 'm'));
   server.Read();
-  const std::string line = std::string("[Oska::Base::CPipeLine::CPipeLineImpl::Read]ReadFile failed.The error message is [234].") + kFile;
-  const std::vector<LogLine> lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].text, line);
-  EXPECT_EQ(lines[0].level, 5);
-  EXPECT_EQ(lines[0].module, "QRN");
-  EXPECT_EQ(lines[1].text, line);
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>{"ReadFile error, the error message = [234].",
-                                      "ReadFile error, the error message = [234]."}));
+  ExpectLines(2, 5, "QRN", "Oska::Base::CPipeLine::CPipeLineImpl::Read",
+              "ReadFile failed.The error message is [234].", "ReadFile error, the error message = [234].");
 
   // The peer goes away: one broken-pipe line for any number of reads.
   CloseHandle(client);
@@ -230,28 +237,23 @@ TEST_F(StreamPipeLineLog, CreationConnectionWritesAndTheReadersEndAreLoggedWithT
   auto client = std::make_unique<CStreamPipeLine>(name, CPipeLine::Client, &frames);
   waiter.join();
   EXPECT_TRUE(connected);
-  std::vector<std::string> texts = Texts(log_capture::TakeLogLines());
-  std::sort(texts.begin(), texts.end());
-  ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[0], "[Oska::Base::CStreamPipeLineImpl::CreatePipeLine]CreatePipeLine pipe [" + name + "] succ, the mode is 1." + kFile);
-  EXPECT_EQ(texts[1], "[Oska::Base::CStreamPipeLineImpl::ServerSideConnect]ConnectNamedPipe [" + name + "] successfully." + kFile);
+  EXPECT_EQ(SortedTexts(),
+            (std::vector<std::string>{
+                "[Oska::Base::CStreamPipeLineImpl::CreatePipeLine]CreatePipeLine pipe [" + name + "] succ, the mode is 1." + kFile,
+                "[Oska::Base::CStreamPipeLineImpl::ServerSideConnect]ConnectNamedPipe [" + name + "] successfully." + kFile}));
   EXPECT_EQ(log_capture::TakeDebugLines(), (std::vector<std::string>{"ConnectNamedPipe [" + name + "] successfully\n"}));
 
   // Writing on the read-only client: every failure is logged.
   EXPECT_FALSE(client->TransStream(1, "x", 1));
   EXPECT_FALSE(client->TransStream(1, "x", 1));
-  std::vector<LogLine> lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].text, std::string("[Oska::Base::CStreamPipeLineImpl::TransStream]WriteFile failed.The error message is ERROR_ACCESS_DENIED(Access is denied.).") + kFile);
-  EXPECT_EQ(lines[1].text, lines[0].text);
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>(2, "WriteFile failed.The error message is ERROR_ACCESS_DENIED(Access is denied.).")));
+  ExpectLines(2, 5, "QRN", "Oska::Base::CStreamPipeLineImpl::TransStream",
+              "WriteFile failed.The error message is ERROR_ACCESS_DENIED(Access is denied.).");
 
   // Closing the client wakes its reader, which reports the closed handle
   // (or, if it was between two reads, the stop flag).
   client->Close();
   EXPECT_EQ(frames.closed.load(), 1);
-  lines = log_capture::TakeLogLines();
+  const std::vector<LogLine> lines = log_capture::TakeLogLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].module, "Base");
   EXPECT_EQ(lines[0].level, 5);
@@ -292,10 +294,7 @@ TEST_F(StreamPipeLineLog, AReaderEndsWithTheBrokenPipeOrTheExitLine) {
   ASSERT_TRUE(WriteFile(raw, "pkg\x01\xff\xff\xff\xff", 8, &written, nullptr));
   for (int i = 0; i < 3000 && second.closed.load() == 0; ++i) Sleep(1);
   EXPECT_EQ(second.closed.load(), 1);
-  const std::vector<LogLine> lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].module, "Base");
-  EXPECT_EQ(lines[0].text, std::string("[Oska::Base::CPipeLine::CPipeLineImpl::AsynReceiveData]exit thread") + kFile);
+  ExpectOneLine(5, "Base", "Oska::Base::CPipeLine::CPipeLineImpl::AsynReceiveData", "exit thread");
   CloseHandle(raw);
 }
 
