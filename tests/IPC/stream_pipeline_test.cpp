@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -25,7 +26,10 @@ using pipe_test::UniquePipeName;
 struct Frame {
   int type;
   std::string data;
+  bool operator==(const Frame& o) const { return type == o.type && data == o.data; }
 };
+
+void PrintTo(const Frame& f, std::ostream* os) { *os << f.type << ":" << f.data.size() << " bytes"; }
 
 class Recorder : public CStreamPipeLine::CListener {
  public:
@@ -39,13 +43,11 @@ class Recorder : public CStreamPipeLine::CListener {
     ++closed_;
     changed_.notify_all();
   }
-  bool WaitFrames(size_t count) {
+  // Waits up to 30 s for `count` frames (or, with count 0, for the end).
+  bool Wait(size_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return frames_.size() >= count; });
-  }
-  bool WaitClosed() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return closed_ > 0; });
+    return changed_.wait_for(lock, std::chrono::seconds(30),
+                             [&] { return count ? frames_.size() >= count : closed_ > 0; });
   }
   std::vector<Frame> frames() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -70,163 +72,109 @@ std::string Pattern(unsigned long long length, unsigned long long offset = 0,
   return s;
 }
 
-// Starts the peer server and waits until its pipe exists.
-void StartServer(PeerProcess& peer) {
-  ASSERT_TRUE(peer.started());
-  ASSERT_EQ(peer.ReadLine(), "ready");
-}
-
-void Command(PeerProcess& peer, const std::string& line) {
-  peer.Send(line);
-  EXPECT_EQ(peer.ReadLine(), "done") << line;
-}
+// The peer server in `mode` ("pipeline" or "raw") and this process's client on it.
+struct Session {
+  explicit Session(const char* mode) : name(UniquePipeName(mode)), peer({"stream-server", name, mode}) {
+    EXPECT_TRUE(peer.started());
+    EXPECT_EQ(peer.ReadLine(), "ready");
+    client.reset(new CStreamPipeLine(name, CPipeLine::Client, &recorder));
+    EXPECT_TRUE(client->IsConnect());
+  }
+  void Command(const std::string& line) {
+    peer.Send(line);
+    EXPECT_EQ(peer.ReadLine(), "done") << line;
+  }
+  std::string name;
+  PeerProcess peer;
+  Recorder recorder;
+  std::unique_ptr<CStreamPipeLine> client;
+};
 
 TEST(StreamPipeLine, DeliversBlocksAsFramesOfAtMost102392BytesWithTheTypesLowByte) {
-  const std::string name = UniquePipeName("blocks");
-  PeerProcess peer({"stream-server", name, "pipeline"});
-  StartServer(peer);
-  Recorder recorder;
-  CStreamPipeLine client(name, CPipeLine::Client, &recorder);
-  ASSERT_TRUE(client.IsConnect());
-  Command(peer, "block 7 10");
-  Command(peer, "block 1 102392");
-  Command(peer, "block 2 102393");
-  Command(peer, "block 300 5");
-  Command(peer, "block -1 6");
-  ASSERT_TRUE(recorder.WaitFrames(6));
-  const std::vector<Frame> frames = recorder.frames();
-  ASSERT_EQ(frames.size(), 6u);
-  EXPECT_EQ(frames[0].type, 7);
-  EXPECT_EQ(frames[0].data, Pattern(10));
-  EXPECT_EQ(frames[1].type, 1);
-  EXPECT_EQ(frames[1].data, Pattern(102392));
-  EXPECT_EQ(frames[2].type, 2);
-  EXPECT_EQ(frames[2].data, Pattern(102393, 0, 102392));
-  EXPECT_EQ(frames[3].type, 2);
-  EXPECT_EQ(frames[3].data, Pattern(102393, 102392));
-  EXPECT_EQ(frames[4].type, 44);
-  EXPECT_EQ(frames[4].data, Pattern(5));
-  EXPECT_EQ(frames[5].type, 255);
-  EXPECT_EQ(frames[5].data, Pattern(6));
-  peer.Send("exit");
-  EXPECT_EQ(peer.Wait(), 0);
-  ASSERT_TRUE(recorder.WaitClosed());
-  EXPECT_EQ(recorder.closed(), 1);
+  Session s("pipeline");
+  for (const char* block : {"7 10", "1 102392", "2 102393", "300 5", "-1 6"}) s.Command(std::string("block ") + block);
+  ASSERT_TRUE(s.recorder.Wait(6));
+  EXPECT_EQ(s.recorder.frames(), (std::vector<Frame>{{7, Pattern(10)},
+                                                     {1, Pattern(102392)},
+                                                     {2, Pattern(102393, 0, 102392)},
+                                                     {2, Pattern(102393, 102392)},
+                                                     {44, Pattern(5)},
+                                                     {255, Pattern(6)}}));
+  s.peer.Send("exit");
+  EXPECT_EQ(s.peer.Wait(), 0);
+  ASSERT_TRUE(s.recorder.Wait(0));
+  EXPECT_EQ(s.recorder.closed(), 1);
 }
 
 TEST(StreamPipeLine, ReassemblesAFrameSplitAcrossReadsAndSeveralFramesInOneRead) {
-  const std::string name = UniquePipeName("split");
-  PeerProcess peer({"stream-server", name, "raw"});
-  StartServer(peer);
-  Recorder recorder;
-  CStreamPipeLine client(name, CPipeLine::Client, &recorder);
-  ASSERT_TRUE(client.IsConnect());
-  Command(peer, "bytes 706b6705");  // half a header
-  Command(peer, "sleep 150");
-  Command(peer, "bytes 03000000");  // the rest of it
-  Command(peer, "sleep 150");
-  EXPECT_TRUE(recorder.frames().empty());
-  Command(peer, "bytes 4142");
-  Command(peer, "sleep 150");
-  Command(peer, "bytes 43");
+  Session s("raw");
+  // Half a header, the rest of it, then the payload in two pieces.
+  for (const char* piece : {"706b6705", "03000000", "4142"}) {
+    s.Command(std::string("bytes ") + piece);
+    s.Command("sleep 150");
+  }
+  EXPECT_TRUE(s.recorder.frames().empty());
+  s.Command("bytes 43");
   // Three frames, the last one empty, in one write.
-  Command(peer, "bytes 706b67010100000058706b670202000000595a706b670300000000");
-  ASSERT_TRUE(recorder.WaitFrames(4));
-  const std::vector<Frame> frames = recorder.frames();
-  ASSERT_EQ(frames.size(), 4u);
-  EXPECT_EQ(frames[0].type, 5);
-  EXPECT_EQ(frames[0].data, "ABC");
-  EXPECT_EQ(frames[1].type, 1);
-  EXPECT_EQ(frames[1].data, "X");
-  EXPECT_EQ(frames[2].type, 2);
-  EXPECT_EQ(frames[2].data, "YZ");
-  EXPECT_EQ(frames[3].type, 3);
-  EXPECT_EQ(frames[3].data, "");
+  s.Command("bytes 706b67010100000058706b670202000000595a706b670300000000");
+  ASSERT_TRUE(s.recorder.Wait(4));
+  EXPECT_EQ(s.recorder.frames(), (std::vector<Frame>{{5, "ABC"}, {1, "X"}, {2, "YZ"}, {3, ""}}));
 }
 
-TEST(StreamPipeLine, AServerKilledMidFrameEndsTheReaderOnceAndNoPartialFrameArrives) {
-  const std::string name = UniquePipeName("killed");
-  PeerProcess peer({"stream-server", name, "raw"});
-  StartServer(peer);
-  Recorder recorder;
-  CStreamPipeLine client(name, CPipeLine::Client, &recorder);
-  ASSERT_TRUE(client.IsConnect());
-  Command(peer, "block 9 4");
-  // A frame announcing 1000 bytes, of which 4 arrive.
-  Command(peer, "bytes 706b6709e803000001020304");
-  peer.Send("kill");
-  EXPECT_EQ(peer.Wait(), -SIGKILL);
-  ASSERT_TRUE(recorder.WaitClosed());
-  const std::vector<Frame> frames = recorder.frames();
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(frames[0].data, Pattern(4));
-  client.Close();
-  EXPECT_EQ(recorder.closed(), 1);
-}
-
-TEST(StreamPipeLine, AFrameAnnouncingMoreThan102392BytesEndsTheReader) {
-  const std::string name = UniquePipeName("oversize");
-  PeerProcess peer({"stream-server", name, "raw"});
-  StartServer(peer);
-  Recorder recorder;
-  CStreamPipeLine client(name, CPipeLine::Client, &recorder);
-  ASSERT_TRUE(client.IsConnect());
-  Command(peer, "bytes 706b6701f98f0100");  // 102393
-  Command(peer, "block 1 3");
-  ASSERT_TRUE(recorder.WaitClosed());
-  EXPECT_TRUE(recorder.frames().empty());
-  EXPECT_TRUE(client.IsConnect());
-  client.Close();
-  EXPECT_EQ(recorder.closed(), 1);
+// A server killed mid-frame, or a frame announcing more than 102392 bytes,
+// ends the reader once, and no partial frame arrives.
+TEST(StreamPipeLine, ABrokenOrOversizedFrameEndsTheReaderOnceWithoutAPartialFrame) {
+  {
+    Session s("raw");
+    s.Command("block 9 4");
+    s.Command("bytes 706b6709e803000001020304");  // 1000 bytes announced, 4 arrive
+    s.peer.Send("kill");
+    EXPECT_EQ(s.peer.Wait(), -SIGKILL);
+    ASSERT_TRUE(s.recorder.Wait(0));
+    EXPECT_EQ(s.recorder.frames(), (std::vector<Frame>{{9, Pattern(4)}}));
+    s.client->Close();
+    EXPECT_EQ(s.recorder.closed(), 1);
+  }
+  Session s("raw");
+  s.Command("bytes 706b6701f98f0100");  // 102393
+  s.Command("block 1 3");
+  ASSERT_TRUE(s.recorder.Wait(0));
+  EXPECT_TRUE(s.recorder.frames().empty());
+  EXPECT_TRUE(s.client->IsConnect());
+  s.client->Close();
+  EXPECT_EQ(s.recorder.closed(), 1);
 }
 
 TEST(StreamPipeLine, GarbageFromTheServerNeverOverrunsAndEndsTheReaderOnce) {
   std::mt19937 random(20261206);
   for (int round = 0; round < 3; ++round) {
-    const std::string name = UniquePipeName("garbage");
-    PeerProcess peer({"stream-server", name, "raw"});
-    StartServer(peer);
-    Recorder recorder;
-    CStreamPipeLine client(name, CPipeLine::Client, &recorder);
-    ASSERT_TRUE(client.IsConnect());
+    Session s("raw");
     for (int burst = 0; burst < 8; ++burst) {
       std::string hex;
-      static const char kHex[] = "0123456789abcdef";
-      for (int i = 0; i < 4096; ++i) {
-        const unsigned byte = random() & 0xff;
-        hex.push_back(kHex[byte >> 4]);
-        hex.push_back(kHex[byte & 15]);
-      }
-      Command(peer, "bytes " + hex);
+      for (int i = 0; i < 8192; ++i) hex.push_back("0123456789abcdef"[random() & 15]);
+      s.Command("bytes " + hex);
     }
-    peer.Send("kill");
-    peer.Wait();
-    ASSERT_TRUE(recorder.WaitClosed());
-    for (const Frame& f : recorder.frames()) {
+    s.peer.Send("kill");
+    s.peer.Wait();
+    ASSERT_TRUE(s.recorder.Wait(0));
+    for (const Frame& f : s.recorder.frames()) {
       EXPECT_LE(f.data.size(), 102392u);
-      EXPECT_LE(f.type, 255);
-      EXPECT_GE(f.type, 0);
+      EXPECT_TRUE(f.type >= 0 && f.type <= 255) << f.type;
     }
-    client.Close();
-    EXPECT_EQ(recorder.closed(), 1);
+    s.client->Close();
+    EXPECT_EQ(s.recorder.closed(), 1);
   }
 }
 
 TEST(StreamPipeLine, CloseEndsTheReaderWithOneOnPipeClosedAndMayBeRepeated) {
-  const std::string name = UniquePipeName("close");
-  PeerProcess peer({"stream-server", name, "pipeline"});
-  StartServer(peer);
-  Recorder recorder;
-  {
-    CStreamPipeLine client(name, CPipeLine::Client, &recorder);
-    ASSERT_TRUE(client.IsConnect());
-    EXPECT_FALSE(client.Connect());
-    client.Close();
-    EXPECT_EQ(recorder.closed(), 1);  // the reader was joined before Close returned
-    EXPECT_FALSE(client.IsConnect());
-    client.Close();
-  }
-  EXPECT_EQ(recorder.closed(), 1);
+  Session s("pipeline");
+  EXPECT_FALSE(s.client->Connect());
+  s.client->Close();
+  EXPECT_EQ(s.recorder.closed(), 1);  // the reader was joined before Close returned
+  EXPECT_FALSE(s.client->IsConnect());
+  s.client->Close();
+  s.client.reset();
+  EXPECT_EQ(s.recorder.closed(), 1);
 }
 
 TEST(StreamPipeLine, OnlyTheServerSendsAndEmptyOrHugeLengthsSendNothing) {
@@ -243,14 +191,11 @@ TEST(StreamPipeLine, OnlyTheServerSendsAndEmptyOrHugeLengthsSendNothing) {
   EXPECT_TRUE(server.TransStream(1, &one, 0));
   EXPECT_TRUE(server.TransStream(1, &one, 1ull << 31));
   EXPECT_TRUE(server.TransStream(3, "abc", 3));
-  ASSERT_TRUE(recorder.WaitFrames(1));
-  const std::vector<Frame> frames = recorder.frames();
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(frames[0].type, 3);
-  EXPECT_EQ(frames[0].data, "abc");
+  ASSERT_TRUE(recorder.Wait(1));
+  EXPECT_EQ(recorder.frames(), (std::vector<Frame>{{3, "abc"}}));
 
   server.Close();
-  ASSERT_TRUE(recorder.WaitClosed());
+  ASSERT_TRUE(recorder.Wait(0));
   EXPECT_FALSE(server.TransStream(1, "x", 1));
   EXPECT_EQ(recorder.closed(), 1);
 }

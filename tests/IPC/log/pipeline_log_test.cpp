@@ -40,6 +40,34 @@ std::vector<std::string> Texts(const std::vector<LogLine>& lines) {
   return out;
 }
 
+// Takes the captured lines: exactly `times` log lines, of `level` and
+// `module`, reading "[function]message[file]", and as many debug lines reading
+// `message` (unless `debug` says otherwise).
+void ExpectLines(size_t times, int level, const char* module, const std::string& function,
+                 const std::string& message, const char* debug = nullptr) {
+  const std::vector<LogLine> lines = log_capture::TakeLogLines();
+  ASSERT_EQ(lines.size(), times);
+  for (const LogLine& line : lines) {
+    EXPECT_EQ(line.level, level);
+    EXPECT_EQ(line.module, module);
+    EXPECT_EQ(line.text, "[" + function + "]" + message + kFile);
+  }
+  EXPECT_EQ(log_capture::TakeDebugLines(), std::vector<std::string>(times, debug ? debug : message));
+}
+
+void ExpectOneLine(int level, const char* module, const std::string& function, const std::string& message,
+                   const char* debug = nullptr) {
+  ExpectLines(1, level, module, function, message, debug);
+}
+
+// The texts of the captured log lines, sorted (lines of two threads).
+std::vector<std::string> SortedTexts() {
+  std::vector<std::string> texts;
+  for (const LogLine& l : log_capture::TakeLogLines()) texts.push_back(l.text);
+  std::sort(texts.begin(), texts.end());
+  return texts;
+}
+
 class Fresh : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -106,35 +134,22 @@ TEST_F(PipelineReadLog, ARunOfReadFailuresIsLoggedOnceUntilAReadSucceeds) {
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_EQ(sink.messages[0], std::string(10000 - 2 * 4096, 'm'));
   server.Read();
-  const std::string line = std::string("[Oska::Base::CPipeLine::CPipeLineImpl::Read]ReadFile failed.The error message is [234].") + kFile;
-  const std::vector<LogLine> lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].text, line);
-  EXPECT_EQ(lines[0].level, 5);
-  EXPECT_EQ(lines[0].module, "QRN");
-  EXPECT_EQ(lines[1].text, line);
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>{"ReadFile error, the error message = [234].",
-                                      "ReadFile error, the error message = [234]."}));
+  ExpectLines(2, 5, "QRN", "Oska::Base::CPipeLine::CPipeLineImpl::Read",
+              "ReadFile failed.The error message is [234].", "ReadFile error, the error message = [234].");
 
   // The peer goes away: one broken-pipe line for any number of reads.
   CloseHandle(client);
-  server.Read();  // the rest of the 5000-byte message
-  server.Read();
-  server.Read();
-  EXPECT_EQ(Texts(log_capture::TakeLogLines()),
-            (std::vector<std::string>{
-                std::string("[Oska::Base::CPipeLine::CPipeLineImpl::Read]ReadFile failed.The error is ERROR_BROKEN_PIPE.") + kFile}));
-  EXPECT_EQ(log_capture::TakeDebugLines(), (std::vector<std::string>{"ReadFile error, ERROR_BROKEN_PIPE."}));
+  for (int i = 0; i < 3; ++i) server.Read();  // the rest of the 5000-byte message, then nothing
+  ExpectOneLine(5, "QRN", "Oska::Base::CPipeLine::CPipeLineImpl::Read",
+                "ReadFile failed.The error is ERROR_BROKEN_PIPE.", "ReadFile error, ERROR_BROKEN_PIPE.");
 
   // Close re-arms the report: a read on the closed pipeline is logged.
   server.Close();
   server.Read();
   server.Read();
-  EXPECT_EQ(Texts(log_capture::TakeLogLines()),
-            (std::vector<std::string>{std::string("[Oska::Base::CPipeLine::CPipeLineImpl::Read]ReadFile failed.The error message is [ERROR_INVALID_HANDLE(The handle is invalid.)].") + kFile}));
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>{"ReadFile error, the error message = [ERROR_INVALID_HANDLE(The handle is invalid.)]."}));
+  ExpectOneLine(5, "QRN", "Oska::Base::CPipeLine::CPipeLineImpl::Read",
+                "ReadFile failed.The error message is [ERROR_INVALID_HANDLE(The handle is invalid.)].",
+                "ReadFile error, the error message = [ERROR_INVALID_HANDLE(The handle is invalid.)].");
 }
 
 using MessagePipeLineLog = Fresh;
@@ -145,15 +160,9 @@ TEST_F(MessagePipeLineLog, CreationConnectionAndWritesAreLoggedWithTheirTexts) {
   EXPECT_TRUE(log_capture::TakeLogLines().empty());  // a server's success is silent
 
   CMessagePipeLine second(name, CPipeLine::Server, nullptr);
-  std::vector<LogLine> lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].level, 5);
-  EXPECT_EQ(lines[0].module, "QRN");
-  EXPECT_EQ(lines[0].text, "[Oska::Base::CMessagePipeLineImpl::CreatePipeLine]CreateFileA pipe [" + name +
-                               "] failed, the mode is 0.The error message = [ERROR_ACCESS_DENIED(Access is denied.)]." + kFile);
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>{"CreateFileA pipe [" + name +
-                                      "] failed, the mode is 0.The error message = [ERROR_ACCESS_DENIED(Access is denied.)]."}));
+  ExpectOneLine(5, "QRN", "Oska::Base::CMessagePipeLineImpl::CreatePipeLine",
+                "CreateFileA pipe [" + name + "] failed, the mode is 0.The error message = "
+                "[ERROR_ACCESS_DENIED(Access is denied.)].");
 
   // Connect() while the client arrives: success at level 3.
   bool connected = false;
@@ -162,7 +171,7 @@ TEST_F(MessagePipeLineLog, CreationConnectionAndWritesAreLoggedWithTheirTexts) {
   CMessagePipeLine client(name, CPipeLine::Client, nullptr);
   waiter.join();
   EXPECT_TRUE(connected);
-  lines = log_capture::TakeLogLines();
+  std::vector<LogLine> lines = log_capture::TakeLogLines();
   ASSERT_EQ(lines.size(), 2u);
   std::vector<std::string> texts = Texts(lines);
   std::sort(texts.begin(), texts.end());
@@ -173,13 +182,10 @@ TEST_F(MessagePipeLineLog, CreationConnectionAndWritesAreLoggedWithTheirTexts) {
 
   // A second Connect() on the connected pipe fails with 535.
   EXPECT_FALSE(server.Connect());
-  lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].level, 3);
-  EXPECT_EQ(lines[0].text, "[Oska::Base::CMessagePipeLineImpl::ServerSideConnect]ConnectNamedPipe [" + name +
-                               "] failed.The error message is [ERROR_PIPE_CONNECTED(There is a process on other end of the pipe.)]." + kFile);
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>{"ConnectNamedPipe error, ERROR_PIPE_CONNECTED(There is a process on other end of the pipe.)."}));
+  ExpectOneLine(3, "QRN", "Oska::Base::CMessagePipeLineImpl::ServerSideConnect",
+                "ConnectNamedPipe [" + name + "] failed.The error message is "
+                "[ERROR_PIPE_CONNECTED(There is a process on other end of the pipe.)].",
+                "ConnectNamedPipe error, ERROR_PIPE_CONNECTED(There is a process on other end of the pipe.).");
 
   EXPECT_TRUE(client.TransMessage("hello"));
   EXPECT_EQ(log_capture::TakeDebugLines(),
@@ -190,13 +196,8 @@ TEST_F(MessagePipeLineLog, CreationConnectionAndWritesAreLoggedWithTheirTexts) {
   client.Close();
   EXPECT_FALSE(client.TransMessage("lost"));
   EXPECT_FALSE(client.TransMessage("lost again"));
-  lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].level, 3);
-  EXPECT_EQ(lines[0].module, "QRN");
-  EXPECT_EQ(lines[0].text, std::string("[Oska::Base::CMessagePipeLineImpl::TransMessage]WriteFile error, [ERROR_INVALID_HANDLE(The handle is invalid.)], [lost].") + kFile);
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>{"WriteFile error, [ERROR_INVALID_HANDLE(The handle is invalid.)], [lost]."}));
+  ExpectOneLine(3, "QRN", "Oska::Base::CMessagePipeLineImpl::TransMessage",
+                "WriteFile error, [ERROR_INVALID_HANDLE(The handle is invalid.)], [lost].");
 }
 
 TEST_F(MessagePipeLineLog, AWaitingClientLogsEachAttemptUntilTheServerExists) {
@@ -223,16 +224,9 @@ using StreamPipeLineLog = Fresh;
 TEST_F(StreamPipeLineLog, CreationConnectionWritesAndTheReadersEndAreLoggedWithTheirTexts) {
   const std::string name = Name("stream");
   CStreamPipeLine missing(name, CPipeLine::Client, nullptr);
-  std::vector<LogLine> lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].level, 5);
-  EXPECT_EQ(lines[0].module, "QRN");
-  const std::string not_found = "ERROR_FILE_NOT_FOUND(The system cannot find the file specified.)";
-  EXPECT_EQ(lines[0].text, "[Oska::Base::CStreamPipeLineImpl::CreatePipeLine]CreatePipeLine pipe [" + name +
-                               "] failed, the mode is 1.The error message = [" + not_found + "]." + kFile);
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>{"CreatePipeLine pipe [" + name + "] failed, the mode is 1.The error message = [" +
-                                      not_found + "]."}));
+  ExpectOneLine(5, "QRN", "Oska::Base::CStreamPipeLineImpl::CreatePipeLine",
+                "CreatePipeLine pipe [" + name + "] failed, the mode is 1.The error message = "
+                "[ERROR_FILE_NOT_FOUND(The system cannot find the file specified.)].");
 
   CStreamPipeLine server(name, CPipeLine::Server, nullptr);
   EXPECT_TRUE(log_capture::TakeLogLines().empty());
@@ -243,28 +237,23 @@ TEST_F(StreamPipeLineLog, CreationConnectionWritesAndTheReadersEndAreLoggedWithT
   auto client = std::make_unique<CStreamPipeLine>(name, CPipeLine::Client, &frames);
   waiter.join();
   EXPECT_TRUE(connected);
-  std::vector<std::string> texts = Texts(log_capture::TakeLogLines());
-  std::sort(texts.begin(), texts.end());
-  ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[0], "[Oska::Base::CStreamPipeLineImpl::CreatePipeLine]CreatePipeLine pipe [" + name + "] succ, the mode is 1." + kFile);
-  EXPECT_EQ(texts[1], "[Oska::Base::CStreamPipeLineImpl::ServerSideConnect]ConnectNamedPipe [" + name + "] successfully." + kFile);
+  EXPECT_EQ(SortedTexts(),
+            (std::vector<std::string>{
+                "[Oska::Base::CStreamPipeLineImpl::CreatePipeLine]CreatePipeLine pipe [" + name + "] succ, the mode is 1." + kFile,
+                "[Oska::Base::CStreamPipeLineImpl::ServerSideConnect]ConnectNamedPipe [" + name + "] successfully." + kFile}));
   EXPECT_EQ(log_capture::TakeDebugLines(), (std::vector<std::string>{"ConnectNamedPipe [" + name + "] successfully\n"}));
 
   // Writing on the read-only client: every failure is logged.
   EXPECT_FALSE(client->TransStream(1, "x", 1));
   EXPECT_FALSE(client->TransStream(1, "x", 1));
-  lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].text, std::string("[Oska::Base::CStreamPipeLineImpl::TransStream]WriteFile failed.The error message is ERROR_ACCESS_DENIED(Access is denied.).") + kFile);
-  EXPECT_EQ(lines[1].text, lines[0].text);
-  EXPECT_EQ(log_capture::TakeDebugLines(),
-            (std::vector<std::string>(2, "WriteFile failed.The error message is ERROR_ACCESS_DENIED(Access is denied.).")));
+  ExpectLines(2, 5, "QRN", "Oska::Base::CStreamPipeLineImpl::TransStream",
+              "WriteFile failed.The error message is ERROR_ACCESS_DENIED(Access is denied.).");
 
   // Closing the client wakes its reader, which reports the closed handle
   // (or, if it was between two reads, the stop flag).
   client->Close();
   EXPECT_EQ(frames.closed.load(), 1);
-  lines = log_capture::TakeLogLines();
+  const std::vector<LogLine> lines = log_capture::TakeLogLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].module, "Base");
   EXPECT_EQ(lines[0].level, 5);
@@ -288,9 +277,8 @@ TEST_F(StreamPipeLineLog, AReaderEndsWithTheBrokenPipeOrTheExitLine) {
     server.Close();
     for (int i = 0; i < 3000 && frames.closed.load() == 0; ++i) Sleep(1);
     EXPECT_EQ(frames.closed.load(), 1);
-    EXPECT_EQ(Texts(log_capture::TakeLogLines()),
-              (std::vector<std::string>{std::string("[Oska::Base::CPipeLine::CPipeLineImpl::AsynReceiveData]ReadFile failed.The error is ERROR_BROKEN_PIPE.") + kFile}));
-    EXPECT_EQ(log_capture::TakeDebugLines(), (std::vector<std::string>{"ReadFile error, ERROR_BROKEN_PIPE."}));
+    ExpectOneLine(5, "QRN", "Oska::Base::CPipeLine::CPipeLineImpl::AsynReceiveData",
+                  "ReadFile failed.The error is ERROR_BROKEN_PIPE.", "ReadFile error, ERROR_BROKEN_PIPE.");
   }
   EXPECT_EQ(frames.closed.load(), 1);
 
@@ -306,10 +294,7 @@ TEST_F(StreamPipeLineLog, AReaderEndsWithTheBrokenPipeOrTheExitLine) {
   ASSERT_TRUE(WriteFile(raw, "pkg\x01\xff\xff\xff\xff", 8, &written, nullptr));
   for (int i = 0; i < 3000 && second.closed.load() == 0; ++i) Sleep(1);
   EXPECT_EQ(second.closed.load(), 1);
-  const std::vector<LogLine> lines = log_capture::TakeLogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].module, "Base");
-  EXPECT_EQ(lines[0].text, std::string("[Oska::Base::CPipeLine::CPipeLineImpl::AsynReceiveData]exit thread") + kFile);
+  ExpectOneLine(5, "Base", "Oska::Base::CPipeLine::CPipeLineImpl::AsynReceiveData", "exit thread");
   CloseHandle(raw);
 }
 

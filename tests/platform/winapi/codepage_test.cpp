@@ -3,6 +3,7 @@
 // started with LANG / LC_ALL set, as a program meets them at start-up).
 #include <windows.h>
 
+#include "platform/winapi/ErrorOf.h"
 #include "support/RerunInChild.h"
 
 #include <gtest/gtest.h>
@@ -17,28 +18,27 @@ namespace {
 
 using oska_test::InChild;
 
-std::wstring ToWide(UINT cp, const std::string& bytes, DWORD flags = 0) {
-  const int n = MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()),
-                                    nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
+// Converts as callers do, size query first; both answers must agree.
+template <typename Out, typename Convert>
+Out Converted(Convert convert) {
+  const int n = convert(nullptr, 0);
+  Out out(static_cast<std::size_t>(n), 0);
   if (n > 0) {
-    const int written = MultiByteToWideChar(cp, flags, bytes.data(),
-                                            static_cast<int>(bytes.size()), &out[0], n);
-    EXPECT_EQ(written, n) << "size query and conversion disagree";
+    EXPECT_EQ(convert(&out[0], n), n) << "size query and conversion disagree";
   }
   return out;
 }
 
+std::wstring ToWide(UINT cp, const std::string& bytes, DWORD flags = 0) {
+  return Converted<std::wstring>([&](wchar_t* out, int n) {
+    return MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), out, n);
+  });
+}
+
 std::string ToBytes(UINT cp, const std::wstring& wide) {
-  const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  if (n > 0) {
-    const int written = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()),
-                                            &out[0], n, nullptr, nullptr);
-    EXPECT_EQ(written, n) << "size query and conversion disagree";
-  }
-  return out;
+  return Converted<std::string>([&](char* out, int n) {
+    return WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), out, n, nullptr, nullptr);
+  });
 }
 
 const wchar_t kFffd = 0xFFFD;
@@ -77,14 +77,12 @@ TEST(Utf8CodePage, EachMaximalIllFormedSubsequenceBecomesOneReplacement) {
 
 TEST(Utf8CodePage, StrictFlagFailsOnIllFormedInput) {
   SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "ok\xC0", 3, nullptr, 0), 0);
-  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(ErrorOf(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "ok\xC0", 3, nullptr, 0)),
+            ERROR_NO_UNICODE_TRANSLATION);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "ok", 2, nullptr, 0), 2);
   const wchar_t lone[] = {0xD800};
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, nullptr, 0, nullptr,
-                                nullptr),
-            0);
-  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(ErrorOf(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, nullptr, 0, nullptr, nullptr)),
+            ERROR_NO_UNICODE_TRANSLATION);
 }
 
 TEST(Utf8CodePage, EncodesScalarValuesAndReplacesTheRest) {
@@ -173,18 +171,15 @@ TEST(CodePageConversion, TooSmallOutputFailsWithoutWritingPastIt) {
   const std::string text(40, 'a');
   std::vector<wchar_t> wide(41, L'#');
   SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text.data(), 40, wide.data(), 39), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(ErrorOf(MultiByteToWideChar(CP_UTF8, 0, text.data(), 40, wide.data(), 39)), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(wide[39], L'#');
   std::vector<char> bytes(8, '#');
   const std::wstring chinese(4, static_cast<wchar_t>(0x4E2D));
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, chinese.data(), 4, bytes.data(), 7, nullptr, nullptr),
-            0);
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(bytes[7], '#');
-  EXPECT_EQ(WideCharToMultiByte(936, 0, chinese.data(), 4, bytes.data(), 7, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(bytes[7], '#');
+  for (const UINT cp : {UINT{CP_UTF8}, 936u}) {
+    EXPECT_EQ(ErrorOf(WideCharToMultiByte(cp, 0, chinese.data(), 4, bytes.data(), 7, nullptr, nullptr)),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(bytes[7], '#');
+  }
 }
 
 TEST(CodePageConversion, RejectsBadArgumentsWithWindowsCodes) {
@@ -205,12 +200,10 @@ TEST(CodePageConversion, RejectsBadArgumentsWithWindowsCodes) {
   EXPECT_EQ(mb(59999, 0, "abc", 3, w, 4), ERROR_INVALID_PARAMETER);  // no such code page
   BOOL used = FALSE;
   SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, b, 4, nullptr, &used), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, L"a", 1, b, 4, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_FLAGS);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 0, b, 4, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, b, 4, nullptr, &used)), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, L"a", 1, b, 4, nullptr, nullptr)),
+            ERROR_INVALID_FLAGS);
+  EXPECT_EQ(ErrorOf(WideCharToMultiByte(CP_UTF8, 0, L"a", 0, b, 4, nullptr, nullptr)), ERROR_INVALID_PARAMETER);
 }
 
 TEST(WindowsCodePages, UseTheWindowsTables) {
@@ -278,19 +271,12 @@ TEST(WindowsCodePages, LargeSizeQueriesEqualTheConversion) {
     }
   }
   for (const UINT cp : {54936u, 1252u, 28591u, 20127u, 936u}) {
-    for (const std::size_t size : {std::size_t{5000}, text.size()}) {
-      const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), nullptr, 0,
-                                        nullptr, nullptr);
-      ASSERT_GT(n, 0) << cp;
-      std::string out(static_cast<std::size_t>(n), '\0');
-      EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), &out[0], n,
-                                    nullptr, nullptr),
-                n)
-          << cp;
-      EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(size), &out[0], n - 1,
-                                    nullptr, nullptr),
-                0)
-          << cp;
+    for (const int size : {5000, static_cast<int>(text.size())}) {
+      const std::string whole = ToBytes(cp, text.substr(0, static_cast<std::size_t>(size)));
+      ASSERT_FALSE(whole.empty()) << cp;
+      std::string out(whole.size(), '\0');
+      EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), size, &out[0], static_cast<int>(out.size()) - 1,
+                                    nullptr, nullptr), 0) << cp;
     }
   }
 }
@@ -351,9 +337,7 @@ TEST(AnsiCodePageInChild, UnknownLocaleMeansAscii) {
 TEST(AnsiCodePageInChild, CharsetWithoutATableIsUnsupported) {
   if (!InChild()) GTEST_SKIP() << "runs in a child with LANG=hy_AM.ARMSCII-8";
   EXPECT_STREQ(winapi::AnsiCodePageCharset(), "ARMSCII-8");
-  SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", 3, nullptr, 0), 0);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(MultiByteToWideChar(CP_ACP, 0, "abc", 3, nullptr, 0)), ERROR_INVALID_PARAMETER);
   // UTF-8 is unaffected by the locale.
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, nullptr, 0), 3);
 }

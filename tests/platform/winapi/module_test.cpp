@@ -9,6 +9,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "platform/winapi/ErrorOf.h"
+
 namespace {
 
 const std::string kProbeDll = std::string(OSKA_MODULE_PROBE_DIR) + "/module_probe.dll";
@@ -42,18 +44,13 @@ TEST(WinapiModule, BackslashPathsAndLoadingTwiceGiveTheSameModule) {
 }
 
 TEST(WinapiModule, MissingModulesAndExportsReportTheirErrors) {
-  EXPECT_EQ(LoadLibraryA("/no/such/folder/nothing.dll"), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
-  EXPECT_EQ(LoadLibraryA(""), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(LoadLibraryA("/no/such/folder/nothing.dll") != nullptr), ERROR_MOD_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(LoadLibraryA("") != nullptr), ERROR_INVALID_PARAMETER);
   HMODULE module = LoadLibraryA(kProbeDll.c_str());
   ASSERT_NE(module, nullptr);
-  EXPECT_EQ(GetProcAddress(module, "no_such_export"), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
-  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(8)), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
-  EXPECT_EQ(GetProcAddress(nullptr, "x"), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(ErrorOf(GetProcAddress(module, "no_such_export") != nullptr), ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(GetProcAddress(module, MAKEINTRESOURCEA(8)) != nullptr), ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(GetProcAddress(nullptr, "x") != nullptr), ERROR_INVALID_HANDLE);
   FreeLibrary(module);
 }
 
@@ -93,9 +90,8 @@ TEST(WinapiModule, NullAndProgramAddressesNameTheExecutable) {
   ASSERT_GT(GetModuleFileNameA(program, path, sizeof(path)), 0u);
   EXPECT_STREQ(path, expected);
   HMODULE none = reinterpret_cast<HMODULE>(1);
-  EXPECT_FALSE(GetModuleHandleExA(0, "never_loaded_library.dll", &none));
+  EXPECT_EQ(ErrorOf(GetModuleHandleExA(0, "never_loaded_library.dll", &none)), ERROR_MOD_NOT_FOUND);
   EXPECT_EQ(none, nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
 }
 
 }  // namespace

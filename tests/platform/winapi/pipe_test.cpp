@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/winapi/ErrorOf.h"
+
 extern char** environ;
 
 namespace {
@@ -172,6 +174,17 @@ bool WriteText(HANDLE h, const std::string& text) {
   return WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &w, nullptr) && w == text.size();
 }
 
+// The error of `call`, blocked in another thread, when `h` is closed under it.
+template <typename Call>
+DWORD ErrorOfCallClosedUnder(HANDLE h, Call call) {
+  std::atomic<DWORD> error{0};
+  std::thread blocked([&] { error = ErrorOf(call() != FALSE); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(CloseHandle(h));
+  blocked.join();
+  return error.load();
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(NamedPipe, MessageModeKeepsBoundariesBothWaysBetweenProcesses) {
@@ -204,12 +217,9 @@ TEST(NamedPipe, ByteModeIsAStreamAndAGonePeerIsABrokenPipe) {
   EXPECT_EQ(ReadOnce(server, 5), "fg");
   DWORD n = 7;
   char c;
-  EXPECT_FALSE(ReadFile(server, &c, 1, &n, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_BROKEN_PIPE);
+  EXPECT_EQ(ErrorOf(ReadFile(server, &c, 1, &n, nullptr)), ERROR_BROKEN_PIPE);
   EXPECT_EQ(n, 0u);
-  // Writing is not allowed on an inbound-only server.
-  EXPECT_FALSE(WriteText(server, "x"));
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ErrorOf(WriteText(server, "x")), ERROR_ACCESS_DENIED);  // an inbound-only server
   CloseHandle(server);
 }
 
@@ -222,8 +232,7 @@ TEST(NamedPipe, OutboundServerAndReadOnlyClientRefuseTheOtherDirection) {
   ConnectNamedPipe(server, nullptr);
   char c;
   DWORD n = 0;
-  EXPECT_FALSE(ReadFile(server, &c, 1, &n, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ErrorOf(ReadFile(server, &c, 1, &n, nullptr)), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(WriteText(server, "ok"));
   EXPECT_EQ(WaitPeer(peer), 0);
   CloseHandle(server);
@@ -233,10 +242,8 @@ TEST(NamedPipe, ASecondServerOfTheSameNameFails) {
   const std::string name = UniqueName("twice");
   HANDLE first = MakeServer(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE);
   ASSERT_NE(first, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(MakeServer(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(MakeServer(name, PIPE_ACCESS_DUPLEX), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_PIPE_BUSY);
+  EXPECT_EQ(ErrorOf(MakeServer(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE)), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ErrorOf(MakeServer(name, PIPE_ACCESS_DUPLEX)), ERROR_PIPE_BUSY);
   CloseHandle(first);
   HANDLE again = MakeServer(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE);
   EXPECT_NE(again, INVALID_HANDLE_VALUE);
@@ -251,16 +258,11 @@ TEST(NamedPipe, OneInstanceIsBusyForASecondClientAndWaitNamedPipeWaitsForIt) {
   HANDLE first = OpenClient(name);
   ASSERT_NE(first, INVALID_HANDLE_VALUE);
   // Busy before and after the server accepts the first client.
-  EXPECT_EQ(OpenClient(name), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_PIPE_BUSY);
-  EXPECT_FALSE(ConnectNamedPipe(server, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_PIPE_CONNECTED);
-  EXPECT_EQ(OpenClient(name), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_PIPE_BUSY);
-
+  EXPECT_EQ(ErrorOf(OpenClient(name)), ERROR_PIPE_BUSY);
+  EXPECT_EQ(ErrorOf(ConnectNamedPipe(server, nullptr)), ERROR_PIPE_CONNECTED);
+  EXPECT_EQ(ErrorOf(OpenClient(name)), ERROR_PIPE_BUSY);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(WaitNamedPipeA(name.c_str(), 200));
-  EXPECT_EQ(GetLastError(), ERROR_SEM_TIMEOUT);
+  EXPECT_EQ(ErrorOf(WaitNamedPipeA(name.c_str(), 200)), ERROR_SEM_TIMEOUT);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
 
   // A new instance appears while a client waits: the wait ends with TRUE.
@@ -281,11 +283,9 @@ TEST(NamedPipe, OneInstanceIsBusyForASecondClientAndWaitNamedPipeWaitsForIt) {
 
 TEST(NamedPipe, ANameNobodyServesFailsAtOnceWithFileNotFound) {
   const std::string name = UniqueName("missing");
-  EXPECT_EQ(OpenClient(name), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(OpenClient(name)), ERROR_FILE_NOT_FOUND);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(WaitNamedPipeA(name.c_str(), 60000));
-  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(WaitNamedPipeA(name.c_str(), 60000)), ERROR_FILE_NOT_FOUND);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
@@ -294,8 +294,7 @@ TEST(NamedPipe, AClientBeforeConnectNamedPipeGivesPipeConnectedAndAWorkingPipe) 
   HANDLE server = MakeServer(name);
   HANDLE client = OpenClient(name);
   ASSERT_NE(client, INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(ConnectNamedPipe(server, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_PIPE_CONNECTED);
+  EXPECT_EQ(ErrorOf(ConnectNamedPipe(server, nullptr)), ERROR_PIPE_CONNECTED);
   EXPECT_TRUE(WriteText(client, "hello"));
   EXPECT_EQ(ReadOnce(server), "hello");
   CloseHandle(client);
@@ -307,8 +306,7 @@ TEST(NamedPipe, AServerWithoutClientReportsListening) {
   const std::string name = UniqueName("listening");
   HANDLE server = MakeServer(name);
   EXPECT_EQ(ReadOnce(server), "<error 536>");
-  EXPECT_FALSE(WriteText(server, "x"));
-  EXPECT_EQ(GetLastError(), ERROR_PIPE_LISTENING);
+  EXPECT_EQ(ErrorOf(WriteText(server, "x")), ERROR_PIPE_LISTENING);
   CloseHandle(server);
 }
 
@@ -317,13 +315,10 @@ TEST(NamedPipe, AClosedHandleIsInvalid) {
   HANDLE server = MakeServer(name);
   HANDLE client = OpenClient(name);
   EXPECT_TRUE(CloseHandle(client));
-  EXPECT_FALSE(CloseHandle(client));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(ErrorOf(CloseHandle(client)), ERROR_INVALID_HANDLE);
   EXPECT_EQ(ReadOnce(client), "<error 6>");
-  EXPECT_FALSE(WriteText(client, "x"));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-  EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, nullptr, 0, nullptr, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(ErrorOf(WriteText(client, "x")), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(ErrorOf(ReadFile(INVALID_HANDLE_VALUE, nullptr, 0, nullptr, nullptr)), ERROR_INVALID_HANDLE);
   CloseHandle(server);
 }
 
@@ -337,12 +332,10 @@ TEST(NamedPipe, AMessageLargerThanTheBufferGivesMoreDataAndTheRestLater) {
   ASSERT_TRUE(WriteText(client, "next"));
   char buf[40];
   DWORD n = 0;
-  EXPECT_FALSE(ReadFile(server, buf, 40, &n, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_MORE_DATA);
-  EXPECT_EQ(std::string(buf, n), message.substr(0, 40));
-  EXPECT_FALSE(ReadFile(server, buf, 40, &n, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_MORE_DATA);
-  EXPECT_EQ(std::string(buf, n), message.substr(40, 40));
+  for (int at = 0; at < 80; at += 40) {
+    EXPECT_EQ(ErrorOf(ReadFile(server, buf, 40, &n, nullptr)), ERROR_MORE_DATA);
+    EXPECT_EQ(std::string(buf, n), message.substr(at, 40));
+  }
   EXPECT_TRUE(ReadFile(server, buf, 40, &n, nullptr));
   EXPECT_EQ(std::string(buf, n), message.substr(80));
   EXPECT_EQ(ReadOnce(server), "next");
@@ -355,28 +348,14 @@ TEST(NamedPipe, ClosingAHandleWakesCallsBlockedOnItInOtherThreads) {
   HANDLE server = MakeServer(name);
   HANDLE client = OpenClient(name);
   ConnectNamedPipe(server, nullptr);
-  std::atomic<DWORD> read_error{0};
-  std::thread reader([&] {
-    char buf[16];
-    DWORD n = 0;
-    if (!ReadFile(client, buf, sizeof(buf), &n, nullptr)) read_error = GetLastError();
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_TRUE(CloseHandle(client));
-  reader.join();
-  EXPECT_EQ(read_error.load(), ERROR_INVALID_HANDLE);
+  char buf[16];
+  DWORD n = 0;
+  EXPECT_EQ(ErrorOfCallClosedUnder(client, [&] { return ReadFile(client, buf, sizeof(buf), &n, nullptr); }),
+            ERROR_INVALID_HANDLE);
   CloseHandle(server);
-
-  const std::string other = UniqueName("wake-connect");
-  HANDLE waiting = MakeServer(other);
-  std::atomic<DWORD> connect_error{0};
-  std::thread connector([&] {
-    if (!ConnectNamedPipe(waiting, nullptr)) connect_error = GetLastError();
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_TRUE(CloseHandle(waiting));
-  connector.join();
-  EXPECT_EQ(connect_error.load(), ERROR_INVALID_HANDLE);
+  HANDLE waiting = MakeServer(UniqueName("wake-connect"));
+  EXPECT_EQ(ErrorOfCallClosedUnder(waiting, [&] { return ConnectNamedPipe(waiting, nullptr); }),
+            ERROR_INVALID_HANDLE);
 }
 
 TEST(NamedPipe, NamesFollowWindowsRulesAndNeverTouchTheFileSystem) {
@@ -404,12 +383,9 @@ TEST(NamedPipe, NamesFollowWindowsRulesAndNeverTouchTheFileSystem) {
   EXPECT_NE(b, INVALID_HANDLE_VALUE);
   CloseHandle(a);
   CloseHandle(b);
-  EXPECT_EQ(MakeServer(long_a + "c"), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
-
-  for (const char* bad : {"\\\\.\\pipe\\", "\\\\.\\pipe\\a\\b", "\\\\host\\pipe\\x", "/tmp/x", "pipe"}) {
-    EXPECT_EQ(MakeServer(bad), INVALID_HANDLE_VALUE) << bad;
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME) << bad;
+  for (const std::string& bad : std::vector<std::string>{long_a + "c", "\\\\.\\pipe\\", "\\\\.\\pipe\\a\\b",
+                                                         "\\\\host\\pipe\\x", "/tmp/x", "pipe"}) {
+    EXPECT_EQ(ErrorOf(MakeServer(bad)), ERROR_INVALID_NAME) << bad;
   }
 
   // Path-like names are just names.
@@ -438,8 +414,7 @@ TEST(NamedPipe, AnotherUserCanNeitherConnectNorServeNorIntercept) {
   // The refused client left the instance free for a legitimate one.
   HANDLE client = OpenClient(name);
   ASSERT_NE(client, INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(ConnectNamedPipe(server, nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_PIPE_CONNECTED);
+  EXPECT_EQ(ErrorOf(ConnectNamedPipe(server, nullptr)), ERROR_PIPE_CONNECTED);
   EXPECT_TRUE(WriteText(client, "mine"));
   EXPECT_EQ(ReadOnce(server), "mine");
   CloseHandle(client);

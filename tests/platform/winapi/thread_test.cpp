@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/winapi/ErrorOf.h"
+
 namespace {
 
 TEST(ThreadIds, AreKernelIdsDistinctPerThreadAndStable) {
@@ -76,9 +78,7 @@ TEST(GetExitCodeThread, TellsARunningThreadFromAnEndedOneWithoutJoining) {
 
 TEST(GetExitCodeThread, RejectsMissingArguments) {
   DWORD code = 0;
-  SetLastError(0);
-  EXPECT_FALSE(GetExitCodeThread(nullptr, &code));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(GetExitCodeThread(nullptr, &code)), ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(GetExitCodeThread(reinterpret_cast<HANDLE>(::pthread_self()), nullptr));
 }
 
@@ -94,8 +94,7 @@ TEST(Counter, IsMonotonicInNanosecondsAndAgreesWithSleep) {
   EXPECT_GE(elapsed_ms, 20);
   EXPECT_LT(elapsed_ms, 5000);
   EXPECT_GE(GetTickCount64() - ticks_before, 19u);
-  EXPECT_FALSE(QueryPerformanceCounter(nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(QueryPerformanceCounter(nullptr)), ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace
