@@ -406,6 +406,26 @@ const char* AnsiCodePageCharset() { return AnsiCharset().c_str(); }
 
 }  // namespace winapi
 
+namespace {
+
+// The result of a UTF-8 conversion as the Windows calls report it: the unit
+// count, or 0 with the error that stopped it. A count of 2^31 units or more
+// cannot be returned; so large an input exceeds the int length the calls
+// take anyway.
+int Utf8Outcome(const winapi::utf8::Result& r, bool strict) {
+  if (strict && r.invalid) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  if (r.overflow) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  return static_cast<int>(r.units);
+}
+
+}  // namespace
+
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                         LPWSTR lpWideCharStr, int cchWideChar) {
   if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
@@ -428,19 +448,10 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
   const std::size_t capacity = static_cast<std::size_t>(cchWideChar);
 
   if (utf8) {
-    const winapi::utf8::Result r = winapi::utf8::DecodeToUtf32(
-        reinterpret_cast<const unsigned char*>(lpMultiByteStr), length, out, capacity, strict);
-    if (strict && r.invalid) {
-      SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-      return 0;
-    }
-    if (r.overflow) {
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return 0;
-    }
-    // A count of 2^31 units or more cannot be returned; so large an input
-    // exceeds the int length the call takes anyway.
-    return static_cast<int>(r.units);
+    return Utf8Outcome(winapi::utf8::DecodeToUtf32(
+                           reinterpret_cast<const unsigned char*>(lpMultiByteStr), length, out,
+                           capacity, strict),
+                       strict);
   }
 
   const winapi::Lease lease(CodePage);
@@ -479,17 +490,10 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
 
   if (utf8) {
     const bool strict = (dwFlags & WC_ERR_INVALID_CHARS) != 0;
-    const winapi::utf8::Result r = winapi::utf8::EncodeFromUtf32(
-        lpWideCharStr, length, reinterpret_cast<unsigned char*>(out), capacity, strict);
-    if (strict && r.invalid) {
-      SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-      return 0;
-    }
-    if (r.overflow) {
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return 0;
-    }
-    return static_cast<int>(r.units);
+    return Utf8Outcome(winapi::utf8::EncodeFromUtf32(
+                           lpWideCharStr, length, reinterpret_cast<unsigned char*>(out), capacity,
+                           strict),
+                       strict);
   }
 
   const winapi::Lease lease(CodePage);

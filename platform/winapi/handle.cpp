@@ -99,8 +99,14 @@ bool CheckOverlapped(LPOVERLAPPED overlapped) {
 
 }  // namespace
 
-BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
-  if (read != nullptr) *read = 0;
+namespace {
+
+// ReadFile and WriteFile share their checks; `transfer` is the object's Read
+// or Write.
+template <class Buffer, class Transfer>
+BOOL Transfer(HANDLE handle, Buffer buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped,
+              Transfer transfer) {
+  if (done != nullptr) *done = 0;
   if (!CheckOverlapped(overlapped)) return FALSE;
   if (buffer == nullptr && size != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -109,23 +115,20 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPP
   std::shared_ptr<winapi::HandleObject> object = winapi::LookupHandle(handle);
   if (!object) return FALSE;
   DWORD count = 0;
-  const BOOL ok = object->Read(buffer, size, &count);
-  if (read != nullptr) *read = count;
+  const BOOL ok = transfer(*object, buffer, size, &count);
+  if (done != nullptr) *done = count;
   return ok;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+  return Transfer(handle, buffer, size, read, overlapped,
+                  [](winapi::HandleObject& o, LPVOID b, DWORD n, LPDWORD c) { return o.Read(b, n, c); });
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written,
                LPOVERLAPPED overlapped) {
-  if (written != nullptr) *written = 0;
-  if (!CheckOverlapped(overlapped)) return FALSE;
-  if (buffer == nullptr && size != 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  std::shared_ptr<winapi::HandleObject> object = winapi::LookupHandle(handle);
-  if (!object) return FALSE;
-  DWORD count = 0;
-  const BOOL ok = object->Write(buffer, size, &count);
-  if (written != nullptr) *written = count;
-  return ok;
+  return Transfer(handle, buffer, size, written, overlapped,
+                  [](winapi::HandleObject& o, LPCVOID b, DWORD n, LPDWORD c) { return o.Write(b, n, c); });
 }
