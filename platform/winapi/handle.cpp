@@ -103,9 +103,9 @@ namespace {
 
 // ReadFile and WriteFile share their checks; `transfer` is the object's Read
 // or Write.
-template <class Buffer, class Transfer>
+template <class Buffer, class Op>
 BOOL Transfer(HANDLE handle, Buffer buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped,
-              Transfer transfer) {
+              Op transfer) {
   if (done != nullptr) *done = 0;
   if (!CheckOverlapped(overlapped)) return FALSE;
   if (buffer == nullptr && size != 0) {
